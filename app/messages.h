@@ -1,0 +1,34 @@
+// Every text the updater shows, in code page 932 at run time.
+#ifndef QX_APP_MESSAGES_H
+#define QX_APP_MESSAGES_H
+
+#define MSG_CAPTION "アップデート"
+#define MSG_CAPTION_ERROR "アップデートエラー"
+
+#define MSG_GAME_RUNNING "ゲームが起動しています。終了させてから実行してください"
+#define MSG_CONFIRM_FMT "%sのアップデートを行います。"
+#define MSG_NOT_INSTALLED_FMT "%sはインストールされていません。アップデートを終了します。"
+
+#define MSG_PAYLOAD_NOT_FOUND "アップデートファイルが見つかりません"
+#define MSG_PAYLOAD_NOT_LOADED "アップデートファイルのロードに失敗しました"
+#define MSG_WORK_CREATE_FAILED "作業ファイル作成に失敗しました"
+#define MSG_PAYLOAD_SIZE_FAILED "アップデート情報サイズ取得に失敗しました"
+#define MSG_PAYLOAD_LOCK_FAILED "アップデート情報のロックに失敗しました"
+#define MSG_WORK_WRITE_FAILED "作業ファイル出力に失敗しました"
+#define MSG_PAYLOAD_DAMAGED "アップデートファイルが壊れています"
+
+#define MSG_WORK_OPEN_FAILED "作業ファイルのオープンに失敗しました"
+#define MSG_UPDATE_FILE_FAILED_FMT "ファイル %s の更新に失敗しました"
+#define MSG_NO_MEMORY "メモリの確保に失敗しました"
+#define MSG_READ_FILE_FAILED_FMT "ファイル %s の読み込みに失敗しました"
+#define MSG_WRITE_FILE_FAILED_FMT "ファイル %s の書き出しに失敗しました"
+#define MSG_UPDATE_DONE "アップデートが終了しました"
+
+#define MSG_GATE_WRITE_FAILED "作業ファイルの書き出しに失敗しました"
+
+#define PROGRESS_TEXT "アップデート中です。しばらくお待ちください。"
+
+#define WORK_FILE_NAME "__updatetmp__.tmd"
+#define INSTALL_LOG_NAME "install.log"
+
+#endif

@@ -1,0 +1,102 @@
+// Archive reader: a flat container of named entries with its index at the head,
+// plain or enciphered. Entries are handed out by index as handles.
+//
+// File layout (little-endian): magic (4, "QRB\0", not checked), count N (4),
+// N index entries of 72 bytes {name[64], offset, size}, then entry data.
+#ifndef QX_ARCHIVE_ARCHIVE_H
+#define QX_ARCHIVE_ARCHIVE_H
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "archive/archive_file.h"
+
+struct ArchiveIndexEntry {
+  char name[64];
+  uint32_t offset;
+  uint32_t size;
+};
+static_assert(sizeof(ArchiveIndexEntry) == 72, "index entries are 72 bytes");
+
+enum : uint32_t { ARCHIVE_ENTRY_MARKER = 0x4E45504F };  // "OPEN" in memory order
+
+// One entry handle record of a reader's fixed table.
+struct qxArchiveEntry {
+  uint32_t marker;        // ARCHIVE_ENTRY_MARKER while in use, 0 while free
+  uint32_t start;         // file position of the entry's first byte
+  uint32_t filePosition;  // start + position
+  uint32_t position;      // next byte within the entry
+  uint32_t size;
+  char name[260];
+  uint32_t index;
+};
+
+// The value that stands for "no entry".
+inline qxArchiveEntry* NoArchiveEntry() { return reinterpret_cast<qxArchiveEntry*>(~uintptr_t(0)); }
+
+struct BlowfishContext;
+
+// Owned by the reader: the cipher (made at the first enciphered Open) and the
+// two alphabets that name descrambling maps between.
+struct ArchiveDescrambler {
+  BlowfishContext* cipher;
+  char forward[52];   // A-Z a-z
+  char reversed[52];  // z-a Z-A
+};
+
+struct ArchiveNameSlot {
+  uint32_t offset;
+  uint32_t size;
+  uint32_t index;
+};
+
+class qxArchive {
+ public:
+  explicit qxArchive(int capacity);  // 0 means 32
+  ~qxArchive();
+  qxArchive(const qxArchive&) = delete;
+  qxArchive& operator=(const qxArchive&) = delete;
+
+  // 1 when the archive was opened. Fails (0, reader still closed) when the file
+  // cannot be opened, is shorter than its header, its index does not fit in the
+  // file or in 32 bits, or the reader is already open.
+  int Open(const char* path);
+  // A new handle on entry index, at its start; NoArchiveEntry() when closed,
+  // index >= N, or every record is taken.
+  qxArchiveEntry* OpenEntry(uint32_t index);
+  // Frees the handle's record for reuse. 1 when it was a valid handle.
+  int CloseEntry(qxArchiveEntry* entry);
+  // Address of the handle's name (copied into destination, 260 bytes, when
+  // non-null); null for an invalid handle.
+  const char* GetName(qxArchiveEntry* entry, char* destination);
+  uint32_t GetSize(qxArchiveEntry* entry);
+  // Bytes delivered, at most length and at most what the entry has left.
+  uint32_t Read(qxArchiveEntry* entry, void* buffer, uint32_t length);
+  // Origin 0: from the entry's start; 1: from the current position. Clamps to
+  // the last byte (the start for an empty entry); returns offset less overshoot.
+  uint32_t Seek(qxArchiveEntry* entry, uint32_t offset, int origin);
+
+  uint32_t GetCount() const { return count; }
+  int IsOpen() const { return nameIndex != nullptr; }
+  int IsEnciphered() const { return enciphered; }
+
+ private:
+  int IsValid(const qxArchiveEntry* entry) const;
+  uint32_t ReadPlain(qxArchiveEntry* entry, void* buffer, uint32_t n);
+  uint32_t ReadBlocks(qxArchiveEntry* entry, void* buffer, uint32_t n);
+  void SetUpKey(uint32_t seed);
+  void DecodeIndex();
+
+  int capacity;
+  ArchiveIndexEntry* index;
+  std::map<std::string, ArchiveNameSlot>* nameIndex;
+  qxArchiveEntry* handles;
+  ArchiveFileHandle file;
+  uint32_t count;
+  int enciphered;
+  ArchiveDescrambler descrambler;
+  uint32_t nameSeedBase;
+};
+
+#endif

@@ -1,0 +1,160 @@
+#include "support/path_string.h"
+
+#include <cstdarg>
+#include <cstring>
+
+namespace {
+
+bool IsSeparator(unsigned char c) { return c == '\\' || c == '/'; }
+
+// Appends src to out (current length len) if the whole result still fits.
+bool Append(char* out, std::size_t& len, const char* src) {
+  std::size_t n = std::strlen(src);
+  if (len + n >= QX_MAX_PATH) return false;
+  std::memcpy(out + len, src, n + 1);
+  len += n;
+  return true;
+}
+
+// Trailing backslash of the first part goes, except where it is a root.
+void TrimFirstPart(char* out, std::size_t& len) {
+  if (len == 0 || out[len - 1] != '\\') return;
+  bool keep;
+  if (len >= 2 && out[1] == ':')
+    keep = len < 4;
+  else if (len >= 2 && out[0] == '\\' && out[1] == '\\')
+    keep = len < 3;
+  else
+    keep = false;
+  if (!keep) out[--len] = '\0';
+}
+
+}  // namespace
+
+int JoinPath(char* out, int n, ...) {
+  if (!out) return 0;
+  out[0] = '\0';
+  if (n <= 0) return 0;
+  va_list parts;
+  va_start(parts, n);
+  std::size_t len = 0;
+  bool fits = Append(out, len, va_arg(parts, const char*));
+  if (fits) TrimFirstPart(out, len);
+  for (int i = 1; fits && i < n; ++i) {
+    fits = Append(out, len, "\\") && Append(out, len, va_arg(parts, const char*));
+    if (fits && out[len - 1] == '\\') out[--len] = '\0';
+  }
+  va_end(parts);
+  if (!fits) {
+    out[0] = '\0';
+    return 0;
+  }
+  return static_cast<int>(len);
+}
+
+int GetDirectoryPart(const char* path, char* out) {
+  if (!path || !path[0]) return 0;
+  std::size_t last = 0;
+  std::size_t i = 0;
+  while (path[i]) {
+    if (IsDoubleByteChar(path + i)) {
+      i += 2;
+      continue;
+    }
+    if (IsSeparator(static_cast<unsigned char>(path[i]))) last = i;
+    ++i;
+  }
+  if (last == 0 || last >= QX_MAX_PATH) return 0;
+  if (out) {
+    std::memcpy(out, path, last);
+    out[last] = '\0';
+  }
+  return 1;
+}
+
+int GetFileNamePart(const char* path, char* out) {
+  if (!out) return 0;
+  out[0] = '\0';
+  if (!path) return 1;
+  std::size_t len = std::strlen(path);
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < len; ++i)
+    if (IsSeparator(static_cast<unsigned char>(path[i]))) start = i;
+  if (start != 0) ++start;  // the only separator at index 0 stays part of it
+  if (len - start >= QX_MAX_PATH) return 0;
+  std::memcpy(out, path + start, len - start + 1);
+  return 1;
+}
+
+const char* GetExtension(const char* path) {
+  if (!path) return nullptr;
+  std::size_t len = std::strlen(path);
+  for (std::size_t i = len; i > 0; --i) {
+    unsigned char c = static_cast<unsigned char>(path[i - 1]);
+    if (c == '.') return path + i;
+    if (IsSeparator(c)) break;
+  }
+  return path + len;
+}
+
+char* GetExtension(char* path) {
+  return const_cast<char*>(GetExtension(static_cast<const char*>(path)));
+}
+
+int IsDoubleByteChar(const char* p) {
+  if (!p || !p[0]) return 0;
+  unsigned char lead = static_cast<unsigned char>(p[0]);
+  unsigned char trail = static_cast<unsigned char>(p[1]);
+  bool isLead = (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xEF);
+  bool isTrail = (trail >= 0x40 && trail <= 0x7E) || (trail >= 0x80 && trail <= 0xFC);
+  return isLead && isTrail ? 1 : 0;
+}
+
+int ReadLine(const char* text, char* out, unsigned* lineLength) {
+  out[0] = '\0';
+  std::size_t i = 0;
+  int consumed;
+  for (;; ++i) {
+    char c = text[i];
+    if (c == '\0') {
+      consumed = static_cast<int>(i);
+      break;
+    }
+    if (c == '\n') {
+      consumed = static_cast<int>(i + 1);
+      break;
+    }
+    if (c == '\r' && text[i + 1] == '\n') {
+      consumed = static_cast<int>(i + 2);
+      break;
+    }
+  }
+  if (lineLength) *lineLength = static_cast<unsigned>(i);
+  if (i < QX_MAX_PATH) {
+    CopyBytes(out, text, i);
+    out[i] = '\0';
+    if (i + 1 < QX_MAX_PATH) out[i + 1] = '\0';
+  }
+  return consumed;
+}
+
+int MakeUpper(char* s) {
+  std::size_t len = std::strlen(s);
+  for (std::size_t i = 0; i < len;) {
+    if (IsDoubleByteChar(s + i)) {
+      i += 2;
+      continue;
+    }
+    if (s[i] >= 'a' && s[i] <= 'z') s[i] = static_cast<char>(s[i] - 'a' + 'A');
+    ++i;
+  }
+  return static_cast<int>(len);
+}
+
+void CopyBytes(void* destination, const void* source, std::size_t n) {
+  if (n) std::memcpy(destination, source, n);
+}
+
+void ZeroBytes(void* destination, std::size_t n) {
+  if (n) std::memset(destination, 0, n);
+}
