@@ -11,6 +11,7 @@ data=$3
 winpack=${4:-}
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
+chmod 777 "$work"  # the Windows packer may run as the unprivileged Wine user
 trap 'rm -rf "$work"' EXIT
 failures=0
 bad() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
