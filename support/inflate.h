@@ -24,7 +24,7 @@ static_assert(sizeof(PayloadHeader) == 40, "payload header is 40 bytes");
 // 4096-byte inflate steps. Returns the bytes stored, or -1 when the decoder
 // cannot be initialised (nothing written). A step that produces nothing
 // zero-fills the rest of the destination. end, when given, receives how the
-// stream ended.
+// stream ended (untouched on -1). A negative capacity stores nothing.
 int InflateBuffer(void* destination, int32_t capacity, const void* source, uint32_t sourceLength,
                   InflateEnd* end = nullptr);
 

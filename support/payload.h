@@ -1,0 +1,17 @@
+// Checks on the payload resource before it is unpacked.
+#ifndef QX_SUPPORT_PAYLOAD_H
+#define QX_SUPPORT_PAYLOAD_H
+
+#include <cstdint>
+
+#include "support/inflate.h"
+
+enum { QX_PAYLOAD_HEADER_SIZE = 40 };
+
+// Decodes the little-endian header at the start of a payload resource of size
+// bytes into *header. 1 when the resource can be unpacked: it holds the whole
+// header and unpackedSize fits a signed 32-bit capacity (below 2^31). 0
+// otherwise (null resource or header included), *header then untouched.
+int CheckPayload(const void* resource, uint32_t size, PayloadHeader* header);
+
+#endif
