@@ -1,6 +1,6 @@
-#include <cstdio>
-
 #include "tests/unit/win32_temp.h"
+
+#include <cstdio>
 
 TempDir::TempDir() {
   static unsigned counter = 0;
