@@ -51,7 +51,8 @@ struct ArchiveNameSlot {
   uint32_t index;
 };
 
-// 1 when an archive whose entry 0 has this name is enciphered.
+// 1 when entry 0's name marks the archive as enciphered (the key entry).
+// Enciphered archives are not read yet, so for now no name does.
 int IsKeyEntryName(const char* name);
 
 class qxArchive {
