@@ -12,6 +12,34 @@ export WINEARCH=win32
 # No Mono or Gecko installers, no menu entries.
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 
+# Root ignores the read-only attribute (Wine maps it to Unix permissions), so
+# as root every Wine program runs as the unprivileged user qxwine instead.
+QX_WINE_USER=
+if [ "$(id -u)" -eq 0 ]; then
+  QX_WINE_USER=qxwine
+  id -u "$QX_WINE_USER" >/dev/null 2>&1 ||
+    useradd --system --no-create-home --shell /usr/sbin/nologin "$QX_WINE_USER"
+fi
+
+# Runs a command as the Wine user with the Wine environment.
+qx_as_wine_user() {
+  if [ -n "$QX_WINE_USER" ]; then
+    runuser -u "$QX_WINE_USER" -- env HOME="${TMPDIR:-/tmp}" LANG="$LANG" LC_ALL="$LC_ALL" \
+      WINEDEBUG="$WINEDEBUG" WINEARCH="$WINEARCH" WINEDLLOVERRIDES="$WINEDLLOVERRIDES" "$@"
+  else
+    "$@"
+  fi
+}
+
+# Hands files that a test script put into a prefix to the Wine user.
+qx_own_prefix() {
+  local p=$1
+  [ -n "$QX_WINE_USER" ] || return 0
+  find "$p" -path "$p/drive_c/windows" -prune -o ! -user "$QX_WINE_USER" \
+    -exec chown -h "$QX_WINE_USER:" {} + 2>/dev/null
+  return 0
+}
+
 qx_wine_template() {
   local t=$QX_WINE_TEMPLATE
   [ -f "$t/.qx-ready" ] && return 0
@@ -20,10 +48,13 @@ qx_wine_template() {
     flock 9
     [ -f "$t/.qx-ready" ] && exit 0
     rm -rf "$t"
-    WINEPREFIX=$t wineboot -i >/dev/null 2>&1
+    mkdir -p "$t"
+    [ -z "$QX_WINE_USER" ] || chown "$QX_WINE_USER:" "$t"
+    qx_as_wine_user env WINEPREFIX="$t" wineboot -i >/dev/null 2>&1
     # Without a window manager every hidden window waits 1 s for a map event.
-    WINEPREFIX=$t wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-    WINEPREFIX=$t wineserver -w
+    qx_as_wine_user env WINEPREFIX="$t" wine reg add 'HKCU\Software\Wine\X11 Driver' \
+      /v Managed /d N /f >/dev/null 2>&1
+    qx_as_wine_user env WINEPREFIX="$t" wineserver -w
     touch "$t/.qx-ready"
   ) 9>"$t.lock"
 }
@@ -42,25 +73,24 @@ qx_new_prefix() {
   mkdir -p "$p/drive_c"
   (cd "$t/drive_c" && find . -mindepth 1 -maxdepth 1 ! -name windows -exec cp -a {} "$p/drive_c/" \;)
   cp -al "$t/drive_c/windows" "$p/drive_c/windows"
+  [ -z "$QX_WINE_USER" ] || chown "$QX_WINE_USER:" "$p" "$p/drive_c"
   echo "$p"
 }
 
 qx_end_prefix() {
   local p=$1
   [ -n "$p" ] && [ -d "$p" ] || return 0
-  WINEPREFIX=$p wineserver -k >/dev/null 2>&1 || true
-  WINEPREFIX=$p wineserver -w >/dev/null 2>&1 || true
+  qx_as_wine_user env WINEPREFIX="$p" wineserver -k >/dev/null 2>&1 || true
+  qx_as_wine_user env WINEPREFIX="$p" wineserver -w >/dev/null 2>&1 || true
   rm -rf "$p"
 }
 
 # Runs a Windows program in prefix $1; its exit status is the program's exit
-# code modulo 256. Without a display, the program gets its own Xvfb.
+# code modulo 256. Each run gets its own Xvfb (the Wine user cannot reach the
+# caller's display).
 qx_wine() {
   local p=$1
   shift
-  if [ -n "${DISPLAY:-}" ]; then
-    WINEPREFIX=$p wine "$@"
-  else
-    WINEPREFIX=$p xvfb-run -a wine "$@"
-  fi
+  qx_own_prefix "$p"
+  qx_as_wine_user env WINEPREFIX="$p" xvfb-run -a -s "-screen 0 1024x768x24" wine "$@"
 }

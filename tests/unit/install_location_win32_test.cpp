@@ -1,0 +1,123 @@
+#include "app/install_location.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "support/path_string.h"
+#include "tests/unit/win32_temp.h"
+
+int GetSpecialFolderFromRegistry(const char* valueName, char* out);
+
+TEST(GetSpecialFolder, EveryCodeResolves) {
+  for (unsigned code = 0; code <= 11; ++code) {
+    char out[QX_MAX_PATH] = {};
+    EXPECT_EQ(GetSpecialFolder(code, out), 1) << code;
+    EXPECT_GT(std::strlen(out), 2u) << code;
+  }
+  char temp[QX_MAX_PATH], windows[QX_MAX_PATH], out[QX_MAX_PATH];
+  GetTempPathA(QX_MAX_PATH, temp);
+  GetWindowsDirectoryA(windows, QX_MAX_PATH);
+  GetSpecialFolder(FOLDER_TEMP, out);
+  EXPECT_STREQ(out, temp);
+  GetSpecialFolder(FOLDER_WINDOWS, out);
+  EXPECT_STREQ(out, windows);
+  GetSpecialFolder(FOLDER_COMMON_APPDATA, out);
+  EXPECT_STREQ(out, "C:\\ProgramData");
+}
+
+TEST(GetSpecialFolder, CodesAboveElevenFailUntouched) {
+  char out[QX_MAX_PATH] = "untouched";
+  EXPECT_EQ(GetSpecialFolder(12, out), 0);
+  EXPECT_EQ(GetSpecialFolder(0xFFFFFFFFu, out), 0);
+  EXPECT_STREQ(out, "untouched");
+}
+
+TEST(GetSpecialFolder, RegistryFallbackReadsShellFolders) {
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER,
+                            "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                            0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  const char value[] = "D:\\FromRegistry";
+  RegSetValueExA(key, "QxTestFolder", 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                 sizeof(value));
+  std::string tooLong(300, 'r');
+  RegSetValueExA(key, "QxTestTooLong", 0, REG_SZ, reinterpret_cast<const BYTE*>(tooLong.c_str()),
+                 static_cast<DWORD>(tooLong.size() + 1));
+  RegCloseKey(key);
+  char out[QX_MAX_PATH + 64] = {};
+  EXPECT_EQ(GetSpecialFolderFromRegistry("QxTestFolder", out), 1);
+  EXPECT_STREQ(out, value);
+  out[QX_MAX_PATH] = 'X';
+  EXPECT_EQ(GetSpecialFolderFromRegistry("QxTestTooLong", out), 0);
+  EXPECT_EQ(out[QX_MAX_PATH], 'X');
+  EXPECT_EQ(GetSpecialFolderFromRegistry("QxTestMissing", out), 0);
+}
+
+namespace {
+
+// Places "<brand>\<title>.xml" in the shared application-data folder.
+class InstallLocationFile {
+ public:
+  InstallLocationFile(const std::string& brand, const std::string& title) {
+    char folder[QX_MAX_PATH];
+    GetSpecialFolder(FOLDER_COMMON_APPDATA, folder);
+    dir_ = std::string(folder) + "\\" + brand;
+    CreateDirectoryA(dir_.c_str(), nullptr);
+    path_ = dir_ + "\\" + title + ".xml";
+  }
+  ~InstallLocationFile() { RemoveTree(dir_); }
+  bool Write(const std::string& bytes) { return WriteWholeFile(path_, bytes); }
+
+ private:
+  std::string dir_;
+  std::string path_;
+};
+
+std::string Lookup(const char* brand, const char* title) {
+  char out[QX_MAX_PATH];
+  std::memset(out, 'U', sizeof(out));
+  out[QX_MAX_PATH - 1] = 0;
+  return GetInstallPath(out, brand, title) ? std::string(out) : std::string("<fail>");
+}
+
+}  // namespace
+
+TEST(GetInstallPath, ReadsTheFileOfBrandAndTitle) {
+  InstallLocationFile file("QXSoft", "ゲーム");
+  ASSERT_TRUE(file.Write("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n"
+                         "<install><path>C:\\Games\\ゲーム表示</path></install>\r\n"));
+  EXPECT_EQ(Lookup("QXSoft", "ゲーム"), "C:\\Games\\ゲーム表示");
+  EXPECT_EQ(Lookup("QXSoft", "other"), "<fail>");
+  EXPECT_EQ(Lookup("Other", "ゲーム"), "<fail>");
+}
+
+TEST(GetInstallPath, ElementEdgeCases) {
+  InstallLocationFile file("QXEdge", "T");
+  struct Case {
+    std::string content;
+    std::string expected;
+  } cases[] = {
+      {"<path>C:\\A</path><path>C:\\B</path>", "C:\\A"},
+      {"<path>\r\n  C:\\G\\ \t</path>", "\r\n  C:\\G\\ \t"},
+      {"</path><path>C:\\G", "<fail>"},  // empty result refused
+      {"<path></path>", "<fail>"},
+      {"<PATH>C:\\G</PATH>", "<fail>"},
+      {"<path a=\"1\">C:\\G</path>", "<fail>"},
+      {std::string("x\0<path>C:\\G</path>", 19), "<fail>"},
+      {"", "<fail>"},
+      {"<path>" + std::string(300, 'p') + "</path>", "<fail>"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(file.Write(c.content));
+    EXPECT_EQ(Lookup("QXEdge", "T"), c.expected) << c.content;
+  }
+}
+
+TEST(GetInstallPath, MissingFileAndOversizedNamesFail) {
+  EXPECT_EQ(Lookup("QXNone", "T"), "<fail>");
+  std::string longTitle(256, 't');
+  EXPECT_EQ(Lookup("QXNone", longTitle.c_str()), "<fail>");
+}
