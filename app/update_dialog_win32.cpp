@@ -27,23 +27,24 @@ struct UnpackedArchive {
   uint32_t size = 0;
 };
 
-// Why a payload could not be turned into an archive; 0 on success.
-const char* InflatePayload(const void* resource, DWORD size, UnpackedArchive* archive) {
+enum InflateOutcome { INFLATED, REFUSED, NO_MEMORY, DAMAGED };
+
+InflateOutcome InflatePayload(const void* resource, DWORD size, UnpackedArchive* archive) {
   PayloadHeader header;
-  if (!CheckPayload(resource, size, &header)) return MSG_PAYLOAD_NOT_LOADED;
+  if (!CheckPayload(resource, size, &header)) return REFUSED;
   archive->bytes.reset(new (std::nothrow) char[header.unpackedSize]);
-  if (!archive->bytes) return MSG_NO_MEMORY;
+  if (!archive->bytes) return NO_MEMORY;
   archive->size = header.unpackedSize;
   const int32_t capacity = static_cast<int32_t>(header.unpackedSize);
   InflateEnd end = INFLATE_END_DAMAGED;
   const int stored = InflateBuffer(archive->bytes.get(), capacity,
                                    static_cast<const char*>(resource) + QX_PAYLOAD_HEADER_SIZE,
                                    size - QX_PAYLOAD_HEADER_SIZE, &end);
-  if (stored < 0) return MSG_NO_MEMORY;
+  if (stored < 0) return NO_MEMORY;
   // Bytes after a stream that ended with a good checksum are only padding.
   const bool ended = end == INFLATE_END_CLEAN || end == INFLATE_END_TRAILING;
-  if (stored != capacity || !ended) return MSG_PAYLOAD_DAMAGED;
-  return nullptr;
+  if (stored != capacity || !ended) return DAMAGED;
+  return INFLATED;
 }
 
 // Writes the archive to the work file; the work file is created (and left
@@ -79,9 +80,17 @@ void RunUnpackStep(HWND dialog) {
   const void* resource = LockResource(loaded);
   UnpackedArchive archive;
   if (size != 0 && resource) {
-    const char* failure = InflatePayload(resource, size, &archive);
-    if (failure == MSG_PAYLOAD_DAMAGED) DeleteFileA(g_update.workFile);
-    if (failure) return EndWithError(dialog, failure);
+    switch (InflatePayload(resource, size, &archive)) {
+      case INFLATED:
+        break;
+      case REFUSED:
+        return EndWithError(dialog, MSG_PAYLOAD_NOT_LOADED);
+      case NO_MEMORY:
+        return EndWithError(dialog, MSG_NO_MEMORY);
+      case DAMAGED:
+        DeleteFileA(g_update.workFile);  // one left by an earlier run is not ours to keep
+        return EndWithError(dialog, MSG_PAYLOAD_DAMAGED);
+    }
   }
   WriteWorkFile(dialog, size, resource, archive);
 }

@@ -10,8 +10,10 @@ packs FILE's bytes as they are; --bytes N writes N bytes of header-less junk.
 
 Damage, applied in this order to the finished resource:
   --unpacked-size N   header field replaced (decimal or 0x hex)
+  --size-delta N      header field moved by N from the true size
   --flip OFFSET       one stream byte inverted; a negative OFFSET counts from the end
-  --cut N             resource cut to its first N bytes
+  --append N          N bytes added after the stream
+  --cut N             resource cut to its first N bytes; negative: N bytes taken off the end
 """
 import argparse
 import os
@@ -54,7 +56,9 @@ def main():
     source.add_argument("--raw")
     source.add_argument("--bytes", type=int)
     ap.add_argument("--unpacked-size", type=lambda s: int(s, 0))
+    ap.add_argument("--size-delta", type=int)
     ap.add_argument("--flip", type=int)
+    ap.add_argument("--append", type=int)
     ap.add_argument("--cut", type=int)
     args = ap.parse_args()
 
@@ -67,9 +71,13 @@ def main():
         payload = bytearray(header + stream)
         if args.unpacked_size is not None:
             payload[32:36] = struct.pack("<I", args.unpacked_size)
+        if args.size_delta is not None:
+            payload[32:36] = struct.pack("<I", len(archive) + args.size_delta)
         if args.flip is not None:
             at = args.flip if args.flip < 0 else 40 + args.flip
             payload[at] ^= 0xFF
+        if args.append is not None:
+            payload += b"\0" * args.append
     if args.cut is not None:
         payload = payload[: args.cut]
     with open(args.out, "wb") as f:
