@@ -1,0 +1,21 @@
+// Packing an archive into the updater's payload resource (host tools only).
+#ifndef QX_TOOLS_PAYLOAD_PACKER_H
+#define QX_TOOLS_PAYLOAD_PACKER_H
+
+#include <string>
+
+// Name stored in the payload header, NUL-padded to 32 bytes.
+#define QX_PACKED_NAME "__packtmp__.tmp"
+
+// Packs the bytes of a plain archive into *payload: the 40-byte header (name,
+// unpacked length, stream length; little-endian), then one zlib stream at the
+// highest level with a 32 KiB window, and nothing after it. The same archive
+// always gives the same payload. False with a one-line reason when archive
+// does not start with the archive magic, is 2 GiB or longer, or zlib fails.
+bool PackPayload(const std::string& archive, std::string* payload, std::string* error);
+
+// Whole-file helpers; false with a one-line reason naming the path.
+bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error);
+bool WriteWholeFile(const std::string& path, const std::string& bytes, std::string* error);
+
+#endif
