@@ -39,10 +39,12 @@ DAMAGED=アップデートファイルが壊れています
 NO_MEMORY=メモリの確保に失敗しました
 DONE=アップデートが終了しました
 
-failures=0
+# Checks run in pipelines (subshells) too, so failures are counted in a file.
+failures=$(mktemp)
+trap 'qx_end_prefix "$prefix"; rm -f "$failures"' EXIT
 fail() {
   echo "FAIL [$scenario]: $*" >&2
-  failures=$((failures + 1))
+  echo "$*" >>"$failures"
 }
 
 install_demo() {
@@ -71,6 +73,7 @@ run_robot() {
   local rc=$?
   [ $rc -eq 0 ] || fail "robot ended with $rc"
   [ -f "$e2e/seen.txt" ] || { fail "robot wrote nothing"; : >"$e2e/seen.txt"; }
+  sed 's/^/seen: /' "$e2e/seen.txt"
 }
 
 box() { # CAPTION TEXT OWNER ANSWER [WATCH]
@@ -224,5 +227,5 @@ case $scenario in
     ;;
 esac
 
-[ $failures -eq 0 ] || exit 1
+[ ! -s "$failures" ] || exit 1
 echo "PASS [$scenario]"
