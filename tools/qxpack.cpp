@@ -3,6 +3,7 @@
 //   qxpack ARCHIVE PAYLOAD      pack an existing plain archive
 //   qxpack --from DIR PAYLOAD   build the archive from DIR first, then pack it
 //
+// Paths are taken as UTF-8 (converted from the ANSI code page on Windows).
 // On failure: exit status 1 and one line on stderr; no output file is left.
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "tools/lib/archive_writer.h"
+#include "tools/lib/cp932.h"
 #include "tools/lib/payload_packer.h"
 
 namespace {
@@ -24,7 +26,7 @@ int Fail(const std::string& reason) {
 
 bool IsDirectory(const std::string& path) {
   std::error_code ec;
-  return std::filesystem::is_directory(path, ec);
+  return std::filesystem::is_directory(std::filesystem::u8path(path), ec);
 }
 
 // Builds the plain archive of dir in memory, through a scratch file next to
@@ -43,7 +45,7 @@ bool ArchiveFromTree(const std::string& dir, const std::string& scratch, std::st
   }
   const bool ok = WriteArchive(files, scratch, error) && ReadWholeFile(scratch, archive, error);
   std::error_code ec;
-  std::filesystem::remove(scratch, ec);
+  std::filesystem::remove(std::filesystem::u8path(scratch), ec);
   return ok;
 }
 
@@ -58,7 +60,8 @@ bool ArchiveFromFile(const std::string& path, std::string* archive, std::string*
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<std::string> args;  // UTF-8, like every path below
+  for (int i = 1; i < argc; ++i) args.push_back(ArgumentToUtf8(argv[i]));
   const bool fromTree = !args.empty() && args[0] == "--from";
   if (args.size() != (fromTree ? 3u : 2u) || (!fromTree && args[0].rfind("-", 0) == 0)) {
     return Fail(kUsage);
@@ -73,7 +76,7 @@ int main(int argc, char** argv) {
   if (!read || !PackPayload(archive, &payload, &error)) return Fail(error);
   if (!WriteWholeFile(output, payload, &error)) {
     std::error_code ec;
-    std::filesystem::remove(output, ec);
+    std::filesystem::remove(std::filesystem::u8path(output), ec);
     return Fail(error);
   }
   return 0;

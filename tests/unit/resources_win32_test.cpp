@@ -57,15 +57,14 @@ struct Reader {
   }
 };
 
+BOOL CALLBACK CountName(HMODULE, LPCSTR, LPSTR, LONG_PTR count) {
+  ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
 int Count(LPCSTR type) {
   int n = 0;
-  EnumResourceNamesA(
-      nullptr, type,
-      [](HMODULE, LPCSTR, LPSTR, LONG_PTR count) -> BOOL {
-        ++*reinterpret_cast<int*>(count);
-        return TRUE;
-      },
-      reinterpret_cast<LONG_PTR>(&n));
+  EnumResourceNamesA(nullptr, type, CountName, reinterpret_cast<LONG_PTR>(&n));
   return n;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -62,7 +63,7 @@ bool PackPayload(const std::string& archive, std::string* payload, std::string* 
 }
 
 bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
   if (!in) {
     *error = "cannot open " + path;
     return false;
@@ -76,7 +77,7 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* err
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes, std::string* error) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc);
   if (!out || !out.write(bytes.data(), bytes.size()) || !out.flush()) {
     *error = "cannot write " + path;
     return false;

@@ -14,7 +14,8 @@
 // does not start with the archive magic, is 2 GiB or longer, or zlib fails.
 bool PackPayload(const std::string& archive, std::string* payload, std::string* error);
 
-// Whole-file helpers; false with a one-line reason naming the path.
+// Whole-file helpers over UTF-8 paths; false with a one-line reason naming the
+// path.
 bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error);
 bool WriteWholeFile(const std::string& path, const std::string& bytes, std::string* error);
 
