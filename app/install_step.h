@@ -1,12 +1,14 @@
-// The install step: the progress dialog's handler of WM_UPDATE_INSTALL.
+// The install step: every entry of the unpacked work file is written into the
+// install directory, executables through the version gate, each written file
+// recorded in install.log.
 #ifndef QX_APP_INSTALL_STEP_H
 #define QX_APP_INSTALL_STEP_H
 
 #include <windows.h>
 
-// Installs every entry of the work file into the install directory (both from
-// g_update) and ends, in every outcome, by posting WM_UPDATE_FINISH to dialog.
-// The work file is closed again before it returns.
+// Handler of WM_UPDATE_INSTALL. Reports each failing entry and goes on with the
+// next; saves the log and shows the completion message after the loop; always
+// ends by posting WM_UPDATE_FINISH to dialog, with the work file closed.
 void RunInstallStep(HWND dialog);
 
 #endif
