@@ -60,7 +60,8 @@ TEST(FormatWithText, NeverSplitsDoubleByteCharacter) {
   std::string confirm = Format(MSG_CONFIRM_FMT, title.c_str());
   std::string suffix = Format(MSG_CONFIRM_FMT, "");
   EXPECT_LE(confirm.size(), QX_MAX_PATH - 1u);
-  EXPECT_EQ(confirm, Repeat("ア", static_cast<int>((QX_MAX_PATH - 1 - suffix.size()) / 2)) + suffix);
+  EXPECT_EQ(confirm,
+            Repeat("ア", static_cast<int>((QX_MAX_PATH - 1 - suffix.size()) / 2)) + suffix);
 
   // A trail byte in the ASCII range (0x5C) belongs to its character.
   std::string so = Repeat("ソ", 200);
