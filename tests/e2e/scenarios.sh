@@ -195,7 +195,7 @@ case $scenario in
     installed  # a second run over the first: the same tree, one log line per file
     ;;
   trailing) installed ;;
-  corrupt | bad_adler | oversize) unpack_refused "$DAMAGED" ;;
+  corrupt | bad_adler | oversize | undersize) unpack_refused "$DAMAGED" ;;
   truncated)
     # A work file left by an earlier run goes too.
     install_demo
