@@ -209,9 +209,13 @@ void CheckEntries(qxArchive& reader, uint32_t fileSize, std::vector<std::string>
     std::string name = reader.GetName(h, nullptr);
     std::string shown;
     if (!HostName(name.c_str(), &shown)) shown = name;
-    if (uint64_t(h->start) + h->size > fileSize)
-      problems->push_back("entry " + std::to_string(i) + ": data at " + std::to_string(h->start) +
-                          ", " + std::to_string(h->size) + " bytes, lies outside the file");
+    uint64_t end = uint64_t(h->start) + h->size;
+    std::string where = "entry " + std::to_string(i) + ": data at " + std::to_string(h->start) +
+                        ", " + std::to_string(h->size) + " bytes, ";
+    if (end > fileSize)
+      problems->push_back(where + "lies outside the file");
+    else if (end > 0x80000000u)
+      problems->push_back(where + "lies beyond 2 GiB, out of the reader's reach");
     auto inserted = names.emplace(name, i);
     if (!inserted.second)
       problems->push_back("entries " + std::to_string(inserted.first->second) + " and " +

@@ -62,6 +62,12 @@ BOOL CALLBACK CountName(HMODULE, LPCSTR, LPSTR, LONG_PTR count) {
   return TRUE;
 }
 
+BOOL CALLBACK CountLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR count) {
+  EXPECT_EQ(language, kJapanese);
+  ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
 int Count(LPCSTR type) {
   int n = 0;
   EnumResourceNamesA(nullptr, type, CountName, reinterpret_cast<LONG_PTR>(&n));
@@ -185,4 +191,8 @@ TEST(Resources, ManifestAndIcons) {
         << id;
   }
   EXPECT_EQ(Count("UPDATEDATA"), 1);
+  int languages = 0;
+  EnumResourceLanguagesA(nullptr, "UPDATEDATA", "DATA", CountLanguage,
+                         reinterpret_cast<LONG_PTR>(&languages));
+  EXPECT_EQ(languages, 1);
 }

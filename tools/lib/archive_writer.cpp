@@ -76,7 +76,7 @@ bool Plan(const std::vector<ArchiveSourceFile>& files, Layout* layout, std::stri
       return false;
     }
     offset += INDEX_ENTRY_BYTES;
-    if (offset + size >= MAX_ARCHIVE_BYTES) {
+    if (offset + size > MAX_ARCHIVE_BYTES) {
       *error = "archive would reach 2 GiB at " + f.hostPath;
       return false;
     }
