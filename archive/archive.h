@@ -51,6 +51,9 @@ struct ArchiveNameSlot {
   uint32_t index;
 };
 
+// 1 when an archive whose entry 0 has this name is enciphered.
+int IsKeyEntryName(const char* name);
+
 class qxArchive {
  public:
   explicit qxArchive(int capacity);  // 0 means 32
@@ -60,12 +63,15 @@ class qxArchive {
 
   // 1 when the archive was opened. Fails (0, reader still closed) when the file
   // cannot be opened, is shorter than its header, its index does not fit in the
-  // file or in 32 bits, or the reader is already open.
+  // file or in 32 bits, cannot be read whole or allocated. On a reader that is
+  // already open it fails and leaves the open archive as it was.
+  // Names are cut at 63 bytes and upper-cased (double-byte characters kept).
   int Open(const char* path);
   // A new handle on entry index, at its start; NoArchiveEntry() when closed,
   // index >= N, or every record is taken.
   qxArchiveEntry* OpenEntry(uint32_t index);
-  // Frees the handle's record for reuse. 1 when it was a valid handle.
+  // Frees the handle's record for reuse, so that any number of entries can be
+  // walked with a bounded table. 1 when it was a valid handle.
   int CloseEntry(qxArchiveEntry* entry);
   // Address of the handle's name (copied into destination, 260 bytes, when
   // non-null); null for an invalid handle.
@@ -83,7 +89,14 @@ class qxArchive {
 
  private:
   int IsValid(const qxArchiveEntry* entry) const;
+  int ReadIndex(uint32_t fileSize);
+  int BuildNameIndex(uint32_t first);
+  void Close();
   uint32_t ReadPlain(qxArchiveEntry* entry, void* buffer, uint32_t n);
+
+  // The enciphered variant (archive_cipher.cpp).
+  void InitDescrambler();
+  void ReleaseCipher();
   uint32_t ReadBlocks(qxArchiveEntry* entry, void* buffer, uint32_t n);
   void SetUpKey(uint32_t seed);
   void DecodeIndex();

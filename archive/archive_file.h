@@ -18,8 +18,11 @@ inline ArchiveFileHandle ArchiveFileOpen(const char* path) {
 // Size of the file, for checking the index's claims; 0xFFFFFFFF when unknown.
 inline uint32_t ArchiveFileSize(ArchiveFileHandle file) { return GetFileSize(file, nullptr); }
 // SetFilePointer from FILE_BEGIN with no high part: positions are below 2 GiB.
-inline void ArchiveFileSeek(ArchiveFileHandle file, uint32_t position) {
-  SetFilePointer(file, static_cast<LONG>(position), nullptr, FILE_BEGIN);
+// 0 when the pointer did not move (a position of 2 GiB or more among others),
+// so that a read never delivers bytes from wherever the pointer was left.
+inline int ArchiveFileSeek(ArchiveFileHandle file, uint32_t position) {
+  return SetFilePointer(file, static_cast<LONG>(position), nullptr, FILE_BEGIN) !=
+         INVALID_SET_FILE_POINTER;
 }
 inline uint32_t ArchiveFileRead(ArchiveFileHandle file, void* buffer, uint32_t n) {
   DWORD got = 0;
@@ -34,7 +37,7 @@ typedef int ArchiveFileHandle;
 
 ArchiveFileHandle ArchiveFileOpen(const char* path);
 uint32_t ArchiveFileSize(ArchiveFileHandle file);
-void ArchiveFileSeek(ArchiveFileHandle file, uint32_t position);
+int ArchiveFileSeek(ArchiveFileHandle file, uint32_t position);
 uint32_t ArchiveFileRead(ArchiveFileHandle file, void* buffer, uint32_t n);
 void ArchiveFileClose(ArchiveFileHandle file);
 #endif
