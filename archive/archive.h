@@ -58,12 +58,13 @@ struct ArchiveNameSlot {
   uint32_t index;
 };
 
-// 1 when an archive whose entry 0 has this name is enciphered.
+// 1 when entry 0's name marks the archive as enciphered (the key entry).
+// Enciphered archives are not read yet, so for now no name does.
 int IsKeyEntryName(const char* name);
 
 class qxArchive {
  public:
-  explicit qxArchive(int capacity);  // 0 means 32
+  explicit qxArchive(int capacity);  // 0 means 32; a negative one gives no handles
   ~qxArchive();
   qxArchive(const qxArchive&) = delete;
   qxArchive& operator=(const qxArchive&) = delete;
@@ -84,7 +85,8 @@ class qxArchive {
   // non-null); null for an invalid handle.
   const char* GetName(qxArchiveEntry* entry, char* destination);
   uint32_t GetSize(qxArchiveEntry* entry);
-  // Bytes delivered, at most length and at most what the entry has left.
+  // Bytes delivered, at most length and at most what the entry has left; 0
+  // when the entry's file position cannot be reached (2 GiB or more).
   uint32_t Read(qxArchiveEntry* entry, void* buffer, uint32_t length);
   // Origin 0: from the entry's start; 1: from the current position. Clamps to
   // the last byte (the start for an empty entry); returns offset less overshoot.

@@ -175,14 +175,14 @@ TEST_F(ArchiveTest, ReadsStopAtTheEndOfTheEntry) {
 }
 
 TEST_F(ArchiveTest, ReadsOutsideTheFileDeliverNothing) {
-  std::string bytes = BuildArchive({{"a", "0123456789"}, {"far", ""}, {"huge", ""}});
+  std::string bytes = BuildArchive({{"a", "0123456789"}, {"beyond", ""}, {"huge", ""}});
   // Entry 1 claims bytes past the end of the file; entry 2 lies beyond 2 GiB.
   bytes.replace(8 + 72 + 64, 8, IndexEntryBytes("", uint32_t(bytes.size()) - 4, 100).substr(64));
   bytes.replace(8 + 144 + 64, 8, IndexEntryBytes("", 0x80000000u, 16).substr(64));
   qxArchive reader(0);
   ASSERT_EQ(OpenBytes(reader, bytes), 1);
-  qxArchiveEntry* far = reader.OpenEntry(1);
-  EXPECT_EQ(ReadString(reader, far, 100).size(), 4u);
+  qxArchiveEntry* beyond = reader.OpenEntry(1);
+  EXPECT_EQ(ReadString(reader, beyond, 100).size(), 4u);
   qxArchiveEntry* a = reader.OpenEntry(0);
   EXPECT_EQ(ReadString(reader, a, 3), "012");  // leaves the file pointer inside the data
   qxArchiveEntry* huge = reader.OpenEntry(2);
@@ -286,7 +286,7 @@ TEST_F(ArchiveTest, TruncatedOrImpossibleArchivesAreRefused) {
   PutU32(&huge, 0x038E38E4u);  // 72 times this does not fit in 32 bits
   huge += good.substr(8);
   std::string big = good.substr(0, 4);
-  PutU32(&big, 1000);  // an index far longer than the file
+  PutU32(&big, 1000);  // an index much longer than the file
   big += good.substr(8);
   const std::string cases[] = {"", good.substr(0, 7), good.substr(0, 8 + 72 + 71), huge, big};
   for (const std::string& bytes : cases) {
@@ -329,8 +329,12 @@ TEST_F(ArchiveTest, InvalidHandlesAreRefused) {
   ASSERT_EQ(OpenBytes(reader, BuildArchive({{"a", "abc"}})), 1);
   ASSERT_EQ(OpenBytes(other, BuildArchive({{"b", "xyz"}})), 1);
   qxArchiveEntry* foreign = other.OpenEntry(0);
+  qxArchiveEntry* first = reader.OpenEntry(0);  // the first record of a table of 32
+  qxArchiveEntry* pastEnd = first + 32;
+  qxArchiveEntry* inside = reinterpret_cast<qxArchiveEntry*>(reinterpret_cast<char*>(first) + 4);
   char buffer[8] = "keep";
-  for (qxArchiveEntry* h : {NoArchiveEntry(), static_cast<qxArchiveEntry*>(nullptr), foreign}) {
+  for (qxArchiveEntry* h :
+       {NoArchiveEntry(), static_cast<qxArchiveEntry*>(nullptr), foreign, pastEnd, inside}) {
     EXPECT_EQ(reader.GetName(h, buffer), nullptr);
     EXPECT_STREQ(buffer, "keep");
     EXPECT_EQ(reader.GetSize(h), 0u);
@@ -340,6 +344,7 @@ TEST_F(ArchiveTest, InvalidHandlesAreRefused) {
   }
   EXPECT_EQ(foreign->position, 0u);
   EXPECT_EQ(ReadString(other, foreign, 3), "xyz");
+  EXPECT_EQ(ReadString(reader, first, 3), "abc");
 }
 
 TEST_F(ArchiveTest, NegativeCapacityHandsOutNothing) {

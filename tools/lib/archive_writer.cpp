@@ -1,0 +1,173 @@
+#include "tools/lib/archive_writer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "support/path_string.h"
+#include "tools/lib/cp932.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+enum : uint64_t { INDEX_ENTRY_BYTES = 72, NAME_BYTES = 64, MAX_ARCHIVE_BYTES = 0x80000000u };
+
+// The archive name of a path relative to the tree: code page 932, '\'.
+bool ArchiveName(const std::string& relativeUtf8, std::string* name, std::string* error) {
+  if (relativeUtf8.find('\\') != std::string::npos) {
+    *error = "a backslash in a file name would read as a separator: " + relativeUtf8;
+    return false;
+  }
+  if (!Utf8ToCp932(relativeUtf8, name)) {
+    *error = "name has no code page 932 form: " + relativeUtf8;
+    return false;
+  }
+  // A '/' byte is never part of a double-byte character, so this is safe.
+  std::replace(name->begin(), name->end(), '/', '\\');
+  if (name->size() >= NAME_BYTES) {
+    *error = "name longer than 63 bytes in code page 932: " + relativeUtf8;
+    return false;
+  }
+  return true;
+}
+
+// The reader upper-cases names, so names equal after that would collide.
+bool RefuseCollisions(const std::vector<ArchiveSourceFile>& files, std::string* error) {
+  std::set<std::string> seen;
+  for (const ArchiveSourceFile& f : files) {
+    char upper[NAME_BYTES];
+    std::memcpy(upper, f.name.c_str(), f.name.size() + 1);
+    MakeUpper(upper);
+    if (!seen.insert(upper).second) {
+      std::string utf8;
+      Cp932ToUtf8(upper, &utf8);
+      *error = "two files have the same name once upper-cased: " + utf8;
+      return false;
+    }
+  }
+  return true;
+}
+
+void PutU32(char* out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out[i] = char((v >> (8 * i)) & 0xFF);
+}
+
+struct Layout {
+  std::vector<std::string> index;  // 72-byte index entries
+  std::vector<uint64_t> sizes;
+};
+
+// Sizes and offsets; false when a file is unreadable or the archive too big
+// for the reader's 32-bit (below 2 GiB) positions.
+bool Plan(const std::vector<ArchiveSourceFile>& files, Layout* layout, std::string* error) {
+  uint64_t offset = 8 + INDEX_ENTRY_BYTES * files.size();
+  for (const ArchiveSourceFile& f : files) {
+    if (f.name.empty() || f.name.size() >= NAME_BYTES || f.name.find('\0') != std::string::npos) {
+      *error = "unusable archive name for " + f.hostPath;
+      return false;
+    }
+    std::error_code ec;
+    uint64_t size = fs::file_size(fs::u8path(f.hostPath), ec);
+    if (ec) {
+      *error = "cannot read " + f.hostPath + ": " + ec.message();
+      return false;
+    }
+    offset += INDEX_ENTRY_BYTES;
+    if (offset + size > MAX_ARCHIVE_BYTES) {
+      *error = "archive would reach 2 GiB at " + f.hostPath;
+      return false;
+    }
+    std::string entry(INDEX_ENTRY_BYTES, '\0');
+    std::memcpy(&entry[0], f.name.data(), f.name.size());
+    PutU32(&entry[NAME_BYTES], uint32_t(offset));
+    PutU32(&entry[NAME_BYTES + 4], uint32_t(size));
+    layout->index.push_back(entry);
+    layout->sizes.push_back(size);
+    offset += size;
+  }
+  return true;
+}
+
+// Appends exactly size bytes of the file; false when it has changed meanwhile.
+bool CopyData(const std::string& hostPath, uint64_t size, std::ofstream& out) {
+  std::ifstream in(fs::u8path(hostPath), std::ios::binary);
+  std::vector<char> buffer(1 << 16);
+  uint64_t done = 0;
+  while (in && done < size) {
+    in.read(buffer.data(), std::streamsize(std::min<uint64_t>(buffer.size(), size - done)));
+    out.write(buffer.data(), in.gcount());
+    done += uint64_t(in.gcount());
+  }
+  return done == size && in.peek() == std::ifstream::traits_type::eof();
+}
+
+bool WriteAll(const std::vector<ArchiveSourceFile>& files, const Layout& layout, std::ofstream& out,
+              std::string* error) {
+  char header[8] = {'Q', 'R', 'B', '\0'};
+  PutU32(header + 4, uint32_t(files.size()));
+  out.write(header, sizeof header);
+  for (const std::string& entry : layout.index) out.write(entry.data(), entry.size());
+  for (size_t i = 0; i < files.size(); ++i) {
+    out.write(layout.index[i].data(), layout.index[i].size());
+    if (!CopyData(files[i].hostPath, layout.sizes[i], out)) {
+      *error = "cannot read " + files[i].hostPath + " whole (changed while writing?)";
+      return false;
+    }
+  }
+  out.flush();
+  if (!out) *error = "write failed";
+  return bool(out);
+}
+
+}  // namespace
+
+bool CollectTree(const std::string& dir, std::vector<ArchiveSourceFile>* files,
+                 std::string* error) {
+  files->clear();
+  fs::path root = fs::u8path(dir);
+  std::error_code ec;
+  if (!fs::is_directory(root, ec)) {
+    *error = "not a directory: " + dir;
+    return false;
+  }
+  std::vector<ArchiveSourceFile> found;
+  for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+    fs::file_type type = it->symlink_status(ec).type();
+    if (ec) break;
+    if (type != fs::file_type::regular) continue;  // links are not followed
+    std::string relative = it->path().lexically_relative(root).generic_u8string();
+    ArchiveSourceFile f;
+    if (!ArchiveName(relative, &f.name, error)) return false;
+    f.hostPath = it->path().u8string();
+    found.push_back(f);
+  }
+  if (ec) {
+    *error = "cannot list " + dir + ": " + ec.message();
+    return false;
+  }
+  std::sort(found.begin(), found.end(),
+            [](const ArchiveSourceFile& a, const ArchiveSourceFile& b) { return a.name < b.name; });
+  if (!RefuseCollisions(found, error)) return false;
+  *files = found;
+  return true;
+}
+
+bool WriteArchive(const std::vector<ArchiveSourceFile>& files, const std::string& archivePath,
+                  std::string* error) {
+  Layout layout;
+  if (!Plan(files, &layout, error)) return false;
+  fs::path path = fs::u8path(archivePath);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) {
+    *error = "cannot write " + archivePath;
+    return false;
+  }
+  if (WriteAll(files, layout, out, error)) return true;
+  out.close();
+  std::error_code ignored;
+  fs::remove(path, ignored);
+  return false;
+}
