@@ -1,10 +1,9 @@
-#include "app/install_location.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
+#include "app/install_location.h"
 #include "support/path_string.h"
 #include "tests/unit/win32_temp.h"
 
@@ -87,8 +86,9 @@ std::string Lookup(const char* brand, const char* title) {
 
 TEST(GetInstallPath, ReadsTheFileOfBrandAndTitle) {
   InstallLocationFile file("QXSoft", "ゲーム");
-  ASSERT_TRUE(file.Write("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n"
-                         "<install><path>C:\\Games\\ゲーム表示</path></install>\r\n"));
+  ASSERT_TRUE(
+      file.Write("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n"
+                 "<install><path>C:\\Games\\ゲーム表示</path></install>\r\n"));
   EXPECT_EQ(Lookup("QXSoft", "ゲーム"), "C:\\Games\\ゲーム表示");
   EXPECT_EQ(Lookup("QXSoft", "other"), "<fail>");
   EXPECT_EQ(Lookup("Other", "ゲーム"), "<fail>");
