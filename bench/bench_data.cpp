@@ -36,7 +36,7 @@ void AppendCompressed(std::vector<uint8_t>* out, std::size_t n, BenchRandom* ran
   while (text.size() < n) {
     std::vector<uint8_t> chunk;
     AppendText(&chunk, 4 * n, random);
-    std::vector<uint8_t> packed = CompressZlib(chunk);
+    std::vector<uint8_t> packed = CompressZlib(chunk, 1);
     text.insert(text.end(), packed.begin() + 2, packed.end());  // without the zlib header
   }
   out->insert(out->end(), text.begin(), text.begin() + n);
@@ -63,10 +63,10 @@ std::vector<uint8_t> MakeMixedData(std::size_t size, uint64_t seed) {
   return out;
 }
 
-std::vector<uint8_t> CompressZlib(const std::vector<uint8_t>& data) {
+std::vector<uint8_t> CompressZlib(const std::vector<uint8_t>& data, int level) {
   uLongf length = compressBound(data.size());
   std::vector<uint8_t> out(length);
-  if (compress(out.data(), &length, data.data(), data.size()) != Z_OK) out.clear();
+  if (compress2(out.data(), &length, data.data(), data.size(), level) != Z_OK) out.clear();
   out.resize(out.empty() ? 0 : length);
   return out;
 }

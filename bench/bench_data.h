@@ -24,8 +24,8 @@ class BenchRandom {
 // deflate output, a quarter zeros.
 std::vector<uint8_t> MakeMixedData(std::size_t size, uint64_t seed);
 
-// The zlib stream of data (default level).
-std::vector<uint8_t> CompressZlib(const std::vector<uint8_t>& data);
+// The zlib stream of data; the highest level is what the payload packer uses.
+std::vector<uint8_t> CompressZlib(const std::vector<uint8_t>& data, int level = 9);
 
 // count installed-file paths as an updater would log them ("C:\...\NAME.EXT"
 // in quotes); about one in four repeats an earlier line with its ASCII case

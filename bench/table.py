@@ -1,0 +1,101 @@
+#!/usr/bin/env python3
+"""Prints the benchmark table from Google Benchmark's JSON output and, when
+given, the key=value lines of the Wine update run.
+
+table.py HOST.json [UPDATE.txt]
+"""
+import json
+import math
+import sys
+
+SCALE = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
+
+
+def medians(path):
+    with open(path) as f:
+        runs = json.load(f)["benchmarks"]
+    by_name = {}
+    for run in runs:
+        if run.get("aggregate_name") == "median":
+            by_name[run["run_name"]] = run["cpu_time"] * SCALE[run["time_unit"]]
+        elif run.get("run_type") == "iteration" and run["run_name"] not in by_name:
+            by_name.setdefault("_single", {})[run["run_name"]] = (
+                run["cpu_time"] * SCALE[run["time_unit"]])
+        if run.get("aggregate_name") == "RMS":
+            by_name["_rms:" + run["run_name"]] = run["rms"]
+    for name, seconds in by_name.pop("_single", {}).items():
+        by_name.setdefault(name, seconds)
+    return by_name
+
+
+def fmt_time(seconds):
+    return "%.1f ms" % (seconds * 1e3) if seconds < 10 else "%.2f s" % seconds
+
+
+def row(rows, figure, ours, reference, ratio, target, met):
+    mark = "" if met is None else ("" if met else "  MISSED")
+    rows.append((figure, ours, reference, "%.3f" % ratio, target + mark))
+
+
+def host_rows(t, rows):
+    pairs = [
+        ("InflateBuffer, 64 MiB mixed (vs zlib uncompress)", "inflate", 0.95),
+        ("qxArchive::Read, 64 MiB enciphered (vs OpenSSL BF_ecb_encrypt)", "blowfish_read", 0.8),
+        ("MtDraw, 2^20 draws (vs std::mt19937)", "mt19937", 0.9),
+    ]
+    for figure, key, target in pairs:
+        ours, ref = t.get(key + "/ours"), t.get(key + "/reference")
+        if ours and ref:
+            row(rows, figure, fmt_time(ours), fmt_time(ref), ref / ours, ">= %.2f" % target,
+                ref / ours >= target)
+    ours, ref = t.get("sort_unique/ours/100000"), t.get("sort_unique/reference/100000")
+    if ours and ref:
+        row(rows, "SortUnique, 100,000 lines (vs std::stable_sort)", fmt_time(ours), fmt_time(ref),
+            ref / ours, ">= 0.90", ref / ours >= 0.9)
+    # Growth: measured time ratio between sizes against the n log n ratio.
+    sizes = [10000, 100000, 1000000]
+    for small, large in zip(sizes, sizes[1:]):
+        a, b = t.get("sort_unique/ours/%d" % small), t.get("sort_unique/ours/%d" % large)
+        if a and b:
+            expected = (large * math.log(large)) / (small * math.log(small))
+            row(rows, "SortUnique growth %dk -> %dk (vs n log n)" % (small // 1000, large // 1000),
+                "x%.2f (%s -> %s)" % (b / a, fmt_time(a), fmt_time(b)), "x%.2f" % expected,
+                expected / (b / a), "0.80 .. 1.25", 0.8 <= expected / (b / a) <= 1.25)
+
+
+def update_rows(path, rows):
+    v = {}
+    with open(path) as f:
+        for line in f:
+            if "=" in line:
+                key, value = line.strip().split("=", 1)
+                v[key] = value
+    if "error" in v:
+        rows.append(("Update under Wine", "-", "-", "-", "not measured: " + v["error"]))
+        return
+    ours, tar = float(v["update_s"]), float(v["tar_s"])
+    what = "%s files, %d MiB" % (v["files"], int(v["tree_bytes"]) >> 20)
+    row(rows, "Update under Wine, %s (vs tar -xzf)" % what, fmt_time(ours), fmt_time(tar),
+        tar / ours, "reported", None)
+    peak, unpacked = int(v["peak_bytes"]), int(v["unpacked_bytes"])
+    rows.append(("Update peak working set (vs unpackedSize)", "%d MiB" % (peak >> 20),
+                 "%d MiB" % (unpacked >> 20), "%.3f" % (peak / unpacked), "reported"))
+
+
+def main():
+    t = medians(sys.argv[1])
+    rows = [("figure", "ours", "reference", "ratio", "target")]
+    host_rows(t, rows)
+    if len(sys.argv) > 2:
+        update_rows(sys.argv[2], rows)
+    widths = [max(len(r[i]) for r in rows) for i in range(5)]
+    for i, r in enumerate(rows):
+        print(" | ".join(c.ljust(w) for c, w in zip(r, widths)).rstrip())
+        if i == 0:
+            print("-+-".join("-" * w for w in widths))
+    rms = t.get("_rms:sort_unique/ours")
+    if rms is not None:
+        print("SortUnique against an n log n fit: RMS error %.1f %%" % (100 * rms))
+
+
+main()

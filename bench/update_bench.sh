@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# update_bench.sh OUT.txt
+#
+# The whole update under Wine against tar -xzf of the same tree, in the same
+# command: an updater carrying 2,000 files (256 MiB) installs them into an
+# empty directory of a fresh prefix, the robot answering its message boxes;
+# tar extracts the same tree into another directory of the same prefix.
+# Rounds alternate; the fastest of each side counts. Writes key=value lines:
+#   update_s   confirmation answered -> completion box shown (robot's clock)
+#   command_s  the whole Wine command (start-up and exit included)
+#   tar_s      tar -xzf of the tree
+#   peak_bytes the updater's peak working set (robot, GetProcessMemoryInfo)
+#   vmhwm_bytes the largest VmHWM seen of the updater's Wine process
+#   unpacked_bytes, files, tree_bytes
+# or error=REASON.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+repo=$(cd "$here/.." && pwd)
+out=$1
+build=$repo/build/bench
+win=$repo/build/bench-win
+files=${QX_BENCH_FILES:-2000}
+bytes=${QX_BENCH_BYTES:-268435456}
+rounds=${QX_BENCH_ROUNDS:-2}
+: "${QX_WINE_TEMPLATE:=$win/wine-template}"
+export QX_WINE_TEMPLATE
+
+fail() {
+  echo "error=$*" >"$out"
+  echo "update_bench: $*" >&2
+  exit 0
+}
+
+# Tools: host (tree maker, archiver) and Windows (robot).
+cmake --build "$build" --target qxbench_tree qxarc >/dev/null || fail "host tools do not build"
+cmake -S "$repo" -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-i686.cmake" \
+  -DCMAKE_BUILD_TYPE=Release >/dev/null && cmake --build "$win" --target e2e_robot >/dev/null ||
+  fail "the robot does not build"
+
+# The tree, its archive, its tar.gz and the updater, made once per size.
+data=$build/update-$files-$bytes
+if [ ! -f "$data/.ready" ]; then
+  echo "update_bench: making the tree, its archive and tar.gz" >&2
+  rm -rf "$data" && mkdir -p "$data"
+  "$build/bench/qxbench_tree" "$data/tree" "$files" "$bytes" || fail "cannot make the tree"
+  "$build/tools/qxarc" create "$data/tree" "$data/update.arc" || fail "cannot make the archive"
+  tar -czf "$data/tree.tar.gz" -C "$data/tree" . || fail "cannot make the tar.gz"
+  touch "$data/.ready"
+fi
+if [ ! -f "$data/update.exe" ] || [ "$data/update.arc" -nt "$data/update.exe" ]; then
+  echo "update_bench: building the updater (scripts/build-update)" >&2
+  "$repo/scripts/build-update" --brand QXBench --title ベンチ --from "$data/update.arc" \
+    -o "$data/update.exe" || fail "scripts/build-update failed"
+fi
+unpacked=$(stat -c %s "$data/update.arc")
+
+. "$repo/tests/wine-env.sh"
+prefix=$(qx_new_prefix) || fail "cannot make a Wine prefix"
+trap 'qx_end_prefix "$prefix"' EXIT
+mkdir -p "$prefix/drive_c/bench" "$prefix/drive_c/ProgramData/QXBench"
+cp "$data/update.exe" "$win/tests/e2e/robot.exe" "$prefix/drive_c/bench/"
+printf '<?xml version="1.0" encoding="Shift_JIS"?>\r\n<install><path>C:\\Games\\Bench</path></install>\r\n' |
+  iconv -f UTF-8 -t CP932 >"$prefix/drive_c/ProgramData/QXBench/ベンチ.xml"
+install=$prefix/drive_c/Games/Bench
+extract=$prefix/drive_c/Games/Tar
+
+now() { date +%s.%N; }
+# The value of the robot's NAME=VALUE field on the line on stdin.
+field() { awk -F'\t' -v key="$1=" '{for (i = 1; i <= NF; i++) if (index($i, key) == 1) print substr($i, length(key) + 1)}'; }
+
+# Largest VmHWM of the updater's process while $1 (a pid) runs, in bytes.
+watch_peak() {
+  local peak=0 pid kb
+  while kill -0 "$1" 2>/dev/null; do
+    for pid in $(pgrep -f 'bench.update\.exe' 2>/dev/null); do
+      kb=$(awk '/^VmHWM:/ {print $2}' "/proc/$pid/status" 2>/dev/null)
+      [ -n "$kb" ] && [ "$kb" -gt "$peak" ] && peak=$kb
+    done
+    sleep 0.05
+  done
+  echo $((peak * 1024))
+}
+
+best_update="" best_command="" best_tar="" peak=0 vmhwm=0
+for round in $(seq "$rounds"); do
+  rm -rf "$extract" && mkdir -p "$extract"
+  t0=$(now)
+  tar -xzf "$data/tree.tar.gz" -C "$extract" || fail "tar -xzf failed"
+  t1=$(now)
+  tar_s=$(echo "$t1 - $t0" | bc)
+  diff -rq "$data/tree" "$extract" >/dev/null || fail "tar gave another tree"
+
+  rm -rf "$install" && mkdir -p "$install"
+  rm -f "$prefix/drive_c/bench/seen.txt"
+  qx_own_prefix "$prefix"
+  t0=$(now)
+  qx_wine "$prefix" 'C:\bench\robot.exe' --out 'C:\bench\seen.txt' --timeout 900 --stats \
+    -- 'C:\bench\update.exe' &
+  robot=$!
+  hwm=$(watch_peak $robot)
+  wait $robot || fail "the robot ended with $?"
+  t1=$(now)
+  command_s=$(echo "$t1 - $t0" | bc)
+  seen=$prefix/drive_c/bench/seen.txt
+  [ -f "$seen" ] || fail "the robot wrote nothing"
+  sed 's/^/  seen: /' "$seen" >&2
+  start_ms=$(grep -P '^box\tアップデート\t.*アップデートを行います' "$seen" | field ms)
+  done_line=$(grep -P '^box\tアップデート\tアップデートが終了しました\towner=dialog' "$seen") ||
+    fail "no completion box"
+  done_ms=$(field ms <<<"$done_line")
+  box_peak=$(field peak <<<"$done_line")
+  [ -n "$start_ms" ] && [ -n "$done_ms" ] || fail "no timings in the robot's lines"
+  update_s=$(echo "scale=3; ($done_ms - $start_ms) / 1000" | bc)
+  # The installed tree, less the log, must be the source tree.
+  rm -f "$install/install.log"
+  diff -rq "$data/tree" "$install" >/dev/null || fail "the updater installed another tree"
+  echo "update_bench: round $round: tar ${tar_s}s, update ${update_s}s, command ${command_s}s" >&2
+
+  pick_min() { if [ -z "$1" ] || [ "$(echo "$2 < $1" | bc)" = 1 ]; then echo "$2"; else echo "$1"; fi; }
+  best_tar=$(pick_min "$best_tar" "$tar_s")
+  best_update=$(pick_min "$best_update" "$update_s")
+  best_command=$(pick_min "$best_command" "$command_s")
+  case $box_peak in '' | *[!0-9]*) ;; *) [ "$box_peak" -gt "$peak" ] && peak=$box_peak ;; esac
+  [ "$hwm" -gt "$vmhwm" ] && vmhwm=$hwm
+done
+rm -rf "$extract" "$install"
+
+cat >"$out" <<END
+update_s=$best_update
+command_s=$best_command
+tar_s=$best_tar
+peak_bytes=$peak
+vmhwm_bytes=$vmhwm
+unpacked_bytes=$unpacked
+files=$files
+tree_bytes=$bytes
+END
