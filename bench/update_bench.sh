@@ -21,7 +21,7 @@ build=$repo/build/bench
 win=$repo/build/bench-win
 files=${QX_BENCH_FILES:-2000}
 bytes=${QX_BENCH_BYTES:-268435456}
-rounds=${QX_BENCH_ROUNDS:-2}
+rounds=${QX_BENCH_ROUNDS:-3}
 : "${QX_WINE_TEMPLATE:=$win/wine-template}"
 export QX_WINE_TEMPLATE
 
