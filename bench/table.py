@@ -86,6 +86,9 @@ def update_rows(path, rows):
     what = "%s files, %d MiB" % (v["files"], int(v["tree_bytes"]) >> 20)
     row(rows, "Update under Wine, %s (vs tar -xzf)" % what, fmt_time(ours), fmt_time(tar),
         tar / ours, "reported", None)
+    if "inflate_s" in v:
+        rows.append(("  its steps: inflate / work file / install", "%s / %s / %s s" % (
+            v["inflate_s"], v["write_s"], v["install_s"]), "", "", ""))
     command = float(v["command_s"])
     row(rows, "  the same, whole Wine command with start-up (vs tar -xzf)", fmt_time(command),
         fmt_time(tar), tar / command, "reported", None)

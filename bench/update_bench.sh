@@ -8,6 +8,9 @@
 # Rounds alternate; the fastest of each side counts. Writes key=value lines:
 #   update_s   confirmation answered -> completion box shown (robot's clock)
 #   command_s  the whole Wine command (start-up and exit included)
+#   inflate_s, write_s, install_s  the steps of that fastest update (payload
+#              inflated, work file written, entries installed), told from the
+#              work file and the log as seen from outside (to about 50 ms)
 #   tar_s      tar -xzf of the tree
 #   peak_bytes the updater's peak working set (robot, GetProcessMemoryInfo)
 #   vmhwm_bytes the largest VmHWM seen of the updater's Wine process
@@ -68,20 +71,26 @@ now() { date +%s.%N; }
 # The value of the robot's NAME=VALUE field on the line on stdin.
 field() { awk -F'\t' -v key="$1=" '{for (i = 1; i <= NF; i++) if (index($i, key) == 1) print substr($i, length(key) + 1)}'; }
 
-# Largest VmHWM of the updater's process while $1 (a pid) runs, in bytes.
-watch_peak() {
-  local peak=0 pid kb
+# While $1 (a pid) runs: the largest VmHWM of the updater's process (bytes),
+# and when the work file appeared, reached its full size, and when the
+# install log appeared (seconds on this clock): the unpack and install steps.
+watch_update() {
+  local peak=0 pid kb work=$install/__updatetmp__.tmd t seen_work="" seen_full="" seen_log=""
   while kill -0 "$1" 2>/dev/null; do
     for pid in $(pgrep -f 'bench.update\.exe' 2>/dev/null); do
       kb=$(awk '/^VmHWM:/ {print $2}' "/proc/$pid/status" 2>/dev/null)
       [ -n "$kb" ] && [ "$kb" -gt "$peak" ] && peak=$kb
     done
-    sleep 0.05
+    t=$(now)
+    [ -n "$seen_work" ] || { [ -e "$work" ] && seen_work=$t; }
+    [ -n "$seen_full" ] || { [ "$(stat -c %s "$work" 2>/dev/null)" = "$unpacked" ] && seen_full=$t; }
+    [ -n "$seen_log" ] || { [ -e "$install/install.log" ] && seen_log=$t; }
+    sleep 0.02
   done
-  echo $((peak * 1024))
+  echo "$((peak * 1024)) ${seen_work:-0} ${seen_full:-0} ${seen_log:-0}"
 }
 
-best_update="" best_command="" best_tar="" peak=0 vmhwm=0
+best_update="" best_command="" best_tar="" steps="" peak=0 vmhwm=0
 for round in $(seq "$rounds"); do
   rm -rf "$extract" && mkdir -p "$extract"
   t0=$(now)
@@ -97,7 +106,7 @@ for round in $(seq "$rounds"); do
   qx_wine "$prefix" 'C:\bench\robot.exe' --out 'C:\bench\seen.txt' --timeout 900 --stats \
     -- 'C:\bench\update.exe' &
   robot=$!
-  hwm=$(watch_peak $robot)
+  read -r hwm seen_work seen_full seen_log < <(watch_update $robot)
   wait $robot || fail "the robot ended with $?"
   t1=$(now)
   command_s=$(echo "$t1 - $t0" | bc)
@@ -114,12 +123,19 @@ for round in $(seq "$rounds"); do
   # The installed tree, less the log, must be the source tree.
   rm -f "$install/install.log"
   diff -rq "$data/tree" "$install" >/dev/null || fail "the updater installed another tree"
-  echo "update_bench: round $round: tar ${tar_s}s, update ${update_s}s, command ${command_s}s" >&2
+  # The payload is inflated before the work file is made; the log is saved
+  # just before the completion box.
+  write_s=$(echo "$seen_full - $seen_work" | bc)
+  install_s=$(echo "$seen_log - $seen_full" | bc)
+  inflate_s=$(echo "$update_s - ($seen_log - $seen_work)" | bc)
+  echo "update_bench: round $round: tar ${tar_s}s, update ${update_s}s (inflate ~${inflate_s}s," \
+    "work file ~${write_s}s, install ~${install_s}s), command ${command_s}s" >&2
 
   pick_min() { if [ -z "$1" ] || [ "$(echo "$2 < $1" | bc)" = 1 ]; then echo "$2"; else echo "$1"; fi; }
   best_tar=$(pick_min "$best_tar" "$tar_s")
   best_update=$(pick_min "$best_update" "$update_s")
   best_command=$(pick_min "$best_command" "$command_s")
+  [ "$best_update" != "$update_s" ] || steps="inflate_s=$inflate_s write_s=$write_s install_s=$install_s"
   case $box_peak in '' | *[!0-9]*) ;; *) [ "$box_peak" -gt "$peak" ] && peak=$box_peak ;; esac
   [ "$hwm" -gt "$vmhwm" ] && vmhwm=$hwm
 done
@@ -128,6 +144,7 @@ rm -rf "$extract" "$install"
 cat >"$out" <<END
 update_s=$best_update
 command_s=$best_command
+$(tr ' ' '\n' <<<"$steps")
 tar_s=$best_tar
 peak_bytes=$peak
 vmhwm_bytes=$vmhwm
