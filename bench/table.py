@@ -96,6 +96,10 @@ def update_rows(path, rows):
         steps = [float(v[k]) for k in ("inflate_s", "write_s", "install_s")]
         rows.append(("  its steps: inflate / work file / install",
                      "%.2f / %.2f / %.2f s" % tuple(steps), "", "", ""))
+    if "floor_s" in v and "install_s" in v:
+        floor, install = float(v["floor_s"]), float(v["install_s"])
+        row(rows, "  its install step (vs bare Win32 writes of the entries)", fmt_time(install),
+            fmt_time(floor), floor / install, "reported", None)
     command = float(v["command_s"])
     row(rows, "  the same, whole Wine command with start-up (vs tar -xzf)", fmt_time(command),
         fmt_time(tar), tar / command, "reported", None)

@@ -12,6 +12,8 @@
 #              inflated, work file written, entries installed), told from the
 #              work file and the log as seen from outside (to about 50 ms)
 #   tar_s      tar -xzf of the tree
+#   floor_s    the archive's entries written with bare Win32 calls under Wine
+#              (bench/wine/install_floor.cpp), against the install step
 #   peak_bytes the updater's peak working set (robot, GetProcessMemoryInfo)
 #   vmhwm_bytes the largest VmHWM seen of the updater's Wine process
 #   unpacked_bytes, files, tree_bytes
@@ -37,8 +39,9 @@ fail() {
 # Tools: host (tree maker, archiver) and Windows (robot).
 cmake --build "$build" --target qxbench_tree qxarc >/dev/null || fail "host tools do not build"
 cmake -S "$repo" -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-i686.cmake" \
-  -DCMAKE_BUILD_TYPE=Release >/dev/null && cmake --build "$win" --target e2e_robot >/dev/null ||
-  fail "the robot does not build"
+  -DCMAKE_BUILD_TYPE=Release -DQX_BENCH=ON >/dev/null &&
+  cmake --build "$win" --target e2e_robot install_floor >/dev/null ||
+  fail "the robot or install_floor does not build"
 
 # The tree, its archive, its tar.gz and the updater, made once per size.
 data=$build/update-$files-$bytes
@@ -61,11 +64,13 @@ unpacked=$(stat -c %s "$data/update.arc")
 prefix=$(qx_new_prefix) || fail "cannot make a Wine prefix"
 trap 'qx_end_prefix "$prefix"' EXIT
 mkdir -p "$prefix/drive_c/bench" "$prefix/drive_c/ProgramData/QXBench"
-cp "$data/update.exe" "$win/tests/e2e/robot.exe" "$prefix/drive_c/bench/"
+cp "$data/update.exe" "$data/update.arc" "$win/tests/e2e/robot.exe" "$win/bench/install_floor.exe" \
+  "$prefix/drive_c/bench/"
 printf '<?xml version="1.0" encoding="Shift_JIS"?>\r\n<install><path>C:\\Games\\Bench</path></install>\r\n' |
   iconv -f UTF-8 -t CP932 >"$prefix/drive_c/ProgramData/QXBench/ベンチ.xml"
 install=$prefix/drive_c/Games/Bench
 extract=$prefix/drive_c/Games/Tar
+floor=$prefix/drive_c/Games/Floor
 
 now() { date +%s.%N; }
 # The value of the robot's NAME=VALUE field on the line on stdin.
@@ -90,7 +95,7 @@ watch_update() {
   echo "$((peak * 1024)) ${seen_work:-0} ${seen_full:-0} ${seen_log:-0}"
 }
 
-best_update="" best_command="" best_tar="" steps="" peak=0 vmhwm=0
+best_update="" best_command="" best_tar="" best_floor="" steps="" peak=0 vmhwm=0
 for round in $(seq "$rounds"); do
   rm -rf "$extract" && mkdir -p "$extract"
   t0=$(now)
@@ -123,29 +128,40 @@ for round in $(seq "$rounds"); do
   # The installed tree, less the log, must be the source tree.
   rm -f "$install/install.log"
   diff -rq "$data/tree" "$install" >/dev/null || fail "the updater installed another tree"
+  # The same entries written with bare Win32 calls, from the same archive.
+  rm -rf "$floor" && mkdir -p "$floor"
+  qx_own_prefix "$prefix"
+  floor_s=$(qx_wine "$prefix" 'C:\bench\install_floor.exe' 'C:\bench\update.arc' 'C:\Games\Floor' |
+    tr -d '\r' | tail -n 1)
+  case $floor_s in '' | *[!0-9.]*) fail "install_floor failed" ;; esac
+  diff -rq "$data/tree" "$floor" >/dev/null || fail "install_floor wrote another tree"
+
   # The payload is inflated before the work file is made; the log is saved
   # just before the completion box.
   write_s=$(echo "$seen_full - $seen_work" | bc)
   install_s=$(echo "$seen_log - $seen_full" | bc)
   inflate_s=$(echo "$update_s - ($seen_log - $seen_work)" | bc)
   echo "update_bench: round $round: tar ${tar_s}s, update ${update_s}s (inflate ~${inflate_s}s," \
-    "work file ~${write_s}s, install ~${install_s}s), command ${command_s}s" >&2
+    "work file ~${write_s}s, install ~${install_s}s), command ${command_s}s," \
+    "bare Win32 install ${floor_s}s" >&2
 
   pick_min() { if [ -z "$1" ] || [ "$(echo "$2 < $1" | bc)" = 1 ]; then echo "$2"; else echo "$1"; fi; }
   best_tar=$(pick_min "$best_tar" "$tar_s")
+  best_floor=$(pick_min "$best_floor" "$floor_s")
   best_update=$(pick_min "$best_update" "$update_s")
   best_command=$(pick_min "$best_command" "$command_s")
   [ "$best_update" != "$update_s" ] || steps="inflate_s=$inflate_s write_s=$write_s install_s=$install_s"
   case $box_peak in '' | *[!0-9]*) ;; *) [ "$box_peak" -gt "$peak" ] && peak=$box_peak ;; esac
   [ "$hwm" -gt "$vmhwm" ] && vmhwm=$hwm
 done
-rm -rf "$extract" "$install"
+rm -rf "$extract" "$install" "$floor"
 
 cat >"$out" <<END
 update_s=$best_update
 command_s=$best_command
 $(tr ' ' '\n' <<<"$steps")
 tar_s=$best_tar
+floor_s=$best_floor
 peak_bytes=$peak
 vmhwm_bytes=$vmhwm
 unpacked_bytes=$unpacked
