@@ -100,6 +100,10 @@ def update_rows(path, rows):
         floor, install = float(v["floor_s"]), float(v["install_s"])
         row(rows, "  its install step (vs bare Win32 writes of the entries)", fmt_time(install),
             fmt_time(floor), floor / install, "reported", None)
+    if "wine_inflate_s" in v:
+        ours, ref = float(v["wine_inflate_s"]), float(v["wine_uncompress_s"])
+        row(rows, "  InflateBuffer of its payload, product build (vs uncompress)", fmt_time(ours),
+            fmt_time(ref), ref / ours, "(for comparison)", None)
     command = float(v["command_s"])
     row(rows, "  the same, whole Wine command with start-up (vs tar -xzf)", fmt_time(command),
         fmt_time(tar), tar / command, "reported", None)

@@ -13,7 +13,11 @@
 #              work file and the log as seen from outside (to about 50 ms)
 #   tar_s      tar -xzf of the tree
 #   floor_s    the archive's entries written with bare Win32 calls under Wine
-#              (bench/wine/install_floor.cpp), against the install step
+#              (bench/wine/install_floor.cpp, run by the robot as the updater
+#              is), against the install step
+#   wine_inflate_s, wine_uncompress_s  the payload inflated in the product
+#              build under Wine by InflateBuffer and by zlib's uncompress
+#              (bench/wine/inflate_floor.cpp, best of three each)
 #   peak_bytes the updater's peak working set (robot, GetProcessMemoryInfo)
 #   vmhwm_bytes the largest VmHWM seen of the updater's Wine process
 #   unpacked_bytes, files, tree_bytes
@@ -40,8 +44,8 @@ fail() {
 cmake --build "$build" --target qxbench_tree qxarc >/dev/null || fail "host tools do not build"
 cmake -S "$repo" -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-i686.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DQX_BENCH=ON >/dev/null &&
-  cmake --build "$win" --target e2e_robot install_floor >/dev/null ||
-  fail "the robot or install_floor does not build"
+  cmake --build "$win" --target e2e_robot install_floor inflate_floor >/dev/null ||
+  fail "the robot or the floor programs do not build"
 
 # The tree, its archive, its tar.gz and the updater, made once per size.
 data=$build/update-$files-$bytes
@@ -65,7 +69,7 @@ prefix=$(qx_new_prefix) || fail "cannot make a Wine prefix"
 trap 'qx_end_prefix "$prefix"' EXIT
 mkdir -p "$prefix/drive_c/bench" "$prefix/drive_c/ProgramData/QXBench"
 cp "$data/update.exe" "$data/update.arc" "$win/tests/e2e/robot.exe" "$win/bench/install_floor.exe" \
-  "$prefix/drive_c/bench/"
+  "$win/bench/inflate_floor.exe" "$prefix/drive_c/bench/"
 printf '<?xml version="1.0" encoding="Shift_JIS"?>\r\n<install><path>C:\\Games\\Bench</path></install>\r\n' |
   iconv -f UTF-8 -t CP932 >"$prefix/drive_c/ProgramData/QXBench/ベンチ.xml"
 install=$prefix/drive_c/Games/Bench
@@ -131,8 +135,12 @@ for round in $(seq "$rounds"); do
   # The same entries written with bare Win32 calls, from the same archive.
   rm -rf "$floor" && mkdir -p "$floor"
   qx_own_prefix "$prefix"
-  floor_s=$(qx_wine "$prefix" 'C:\bench\install_floor.exe' 'C:\bench\update.arc' 'C:\Games\Floor' |
-    tr -d '\r' | tail -n 1)
+  # Under the robot, so that its polling of the window list costs both sides.
+  rm -f "$prefix/drive_c/bench/floor.txt"
+  qx_wine "$prefix" 'C:\bench\robot.exe' --out 'C:\bench\floor-seen.txt' --timeout 900 \
+    -- 'C:\bench\install_floor.exe' 'C:\bench\update.arc' 'C:\Games\Floor' \
+    'C:\bench\floor.txt' >/dev/null 2>&1
+  floor_s=$(tr -d '\r' <"$prefix/drive_c/bench/floor.txt" 2>/dev/null)
   case $floor_s in '' | *[!0-9.]*) fail "install_floor failed" ;; esac
   diff -rq "$data/tree" "$floor" >/dev/null || fail "install_floor wrote another tree"
 
@@ -156,12 +164,21 @@ for round in $(seq "$rounds"); do
 done
 rm -rf "$extract" "$install" "$floor"
 
+# The payload's inflation in the product build, against uncompress.
+qx_wine "$prefix" 'C:\bench\inflate_floor.exe' 'C:\bench\update.exe' 'C:\bench\inflate.txt' \
+  >/dev/null 2>&1
+read -r wine_inflate_s wine_uncompress_s < <(tr -d '\r' <"$prefix/drive_c/bench/inflate.txt" 2>/dev/null)
+[ -n "${wine_uncompress_s:-}" ] || fail "inflate_floor failed"
+echo "update_bench: under Wine, InflateBuffer ${wine_inflate_s}s, uncompress ${wine_uncompress_s}s" >&2
+
 cat >"$out" <<END
 update_s=$best_update
 command_s=$best_command
 $(tr ' ' '\n' <<<"$steps")
 tar_s=$best_tar
 floor_s=$best_floor
+wine_inflate_s=$wine_inflate_s
+wine_uncompress_s=$wine_uncompress_s
 peak_bytes=$peak
 vmhwm_bytes=$vmhwm
 unpacked_bytes=$unpacked

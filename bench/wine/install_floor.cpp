@@ -1,9 +1,10 @@
-// install_floor ARCHIVE DIR: the least that installing a plain archive's
+// install_floor ARCHIVE DIR [OUT]: the least that installing a plain archive's
 // entries costs through Win32 on this machine, for the update benchmark.
 // Every entry is read from ARCHIVE (seek, one read into a fresh buffer) and
 // written to DIR\NAME (missing directories made, create, one write, close),
 // as the install step does, but with no probing, gate, zero fill or log.
-// Prints the seconds taken; exit 1 on any failure.
+// Prints the seconds taken (and writes them to OUT, for a run under the
+// robot, which keeps no output); exit 1 on any failure.
 #include <windows.h>
 
 #include <cstdio>
@@ -68,8 +69,8 @@ bool Install(HANDLE archive, const Entry& entry, const std::string& dir,
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: install_floor ARCHIVE DIR\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: install_floor ARCHIVE DIR [OUT]\n");
     return 1;
   }
   HANDLE archive = CreateFileA(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -91,6 +92,11 @@ int main(int argc, char** argv) {
   }
   QueryPerformanceCounter(&end);
   CloseHandle(archive);
-  std::printf("%.3f\n", double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart));
+  const double seconds = double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
+  std::printf("%.3f\n", seconds);
+  if (argc == 4) {
+    FILE* out = std::fopen(argv[3], "w");
+    if (!out || std::fprintf(out, "%.3f\n", seconds) < 0 || std::fclose(out) != 0) return 1;
+  }
   return 0;
 }

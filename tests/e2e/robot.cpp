@@ -2,7 +2,7 @@
 // message box it shows, and records what it saw.
 //
 //   robot --out FILE [--timeout SECONDS] [--hold MUTEX]... [--answer OK|CANCEL]...
-//         [--watch PATH] [--close-dialog] [--stats] -- UPDATER.EXE
+//         [--watch PATH] [--close-dialog] [--stats] -- UPDATER.EXE [ARGUMENTS...]
 //
 // --hold starts gamestub.exe (next to this program) holding that mutex first.
 // The n-th --answer is the button pressed in the n-th message box (OK when
@@ -33,6 +33,7 @@ namespace {
 struct Options {
   std::string out;
   std::string exe;
+  std::string arguments;  // quoted, each after a blank
   std::string watch;
   std::vector<std::string> holds;
   std::vector<int> answers;
@@ -247,6 +248,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
     bool hasValue = i + 1 < argc;
     if (arg == "--" && hasValue) {
       options->exe = argv[++i];
+      // Whatever follows the program is its own command line.
+      while (i + 1 < argc) options->arguments += std::string(" \"") + argv[++i] + "\"";
     } else if (arg == "--out" && hasValue) {
       options->out = argv[++i];
     } else if (arg == "--timeout" && hasValue) {
@@ -280,7 +283,7 @@ bool WriteLines(const std::string& path, const std::vector<std::string>& lines) 
 // Runs the updater to its end, answering its boxes; false on timeout.
 bool Drive(const Options& options, Observed* seen) {
   PROCESS_INFORMATION pi;
-  if (!Launch("\"" + options.exe + "\"", &pi)) {
+  if (!Launch("\"" + options.exe + "\"" + options.arguments, &pi)) {
     seen->lines.push_back("start-failed");
     return false;
   }
