@@ -15,8 +15,9 @@
 #   floor_s    the archive's entries written with bare Win32 calls under Wine
 #              (bench/wine/install_floor.cpp, run by the robot as the updater
 #              is), against the install step
-#   wine_inflate_s, wine_uncompress_s  the payload inflated in the product
-#              build under Wine by InflateBuffer and by zlib's uncompress
+#   wine_inflate_s, wine_uncompress_s, wine_steps_s  the payload inflated in
+#              the product build under Wine by InflateBuffer, by zlib's
+#              uncompress and by zlib in 4096-byte steps
 #              (bench/wine/inflate_floor.cpp, best of three each)
 #   peak_bytes the updater's peak working set (robot, GetProcessMemoryInfo)
 #   vmhwm_bytes the largest VmHWM seen of the updater's Wine process
@@ -167,9 +168,10 @@ rm -rf "$extract" "$install" "$floor"
 # The payload's inflation in the product build, against uncompress.
 qx_wine "$prefix" 'C:\bench\inflate_floor.exe' 'C:\bench\update.exe' 'C:\bench\inflate.txt' \
   >/dev/null 2>&1
-read -r wine_inflate_s wine_uncompress_s < <(tr -d '\r' <"$prefix/drive_c/bench/inflate.txt" 2>/dev/null)
-[ -n "${wine_uncompress_s:-}" ] || fail "inflate_floor failed"
-echo "update_bench: under Wine, InflateBuffer ${wine_inflate_s}s, uncompress ${wine_uncompress_s}s" >&2
+read -r wine_inflate_s wine_uncompress_s wine_steps_s < <(tr -d '\r' <"$prefix/drive_c/bench/inflate.txt" 2>/dev/null)
+[ -n "${wine_steps_s:-}" ] || fail "inflate_floor failed"
+echo "update_bench: under Wine, InflateBuffer ${wine_inflate_s}s, uncompress ${wine_uncompress_s}s," \
+  "zlib in 4096-byte steps ${wine_steps_s}s" >&2
 
 cat >"$out" <<END
 update_s=$best_update
@@ -179,6 +181,7 @@ tar_s=$best_tar
 floor_s=$best_floor
 wine_inflate_s=$wine_inflate_s
 wine_uncompress_s=$wine_uncompress_s
+wine_steps_s=$wine_steps_s
 peak_bytes=$peak
 vmhwm_bytes=$vmhwm
 unpacked_bytes=$unpacked
