@@ -78,6 +78,7 @@ extract=$prefix/drive_c/Games/Tar
 floor=$prefix/drive_c/Games/Floor
 
 now() { date +%s.%N; }
+calc() { awk "BEGIN { printf \"%.3f\n\", $1 }" | sed 's/\.000$//'; }
 # The value of the robot's NAME=VALUE field on the line on stdin.
 field() { awk -F'\t' -v key="$1=" '{for (i = 1; i <= NF; i++) if (index($i, key) == 1) print substr($i, length(key) + 1)}'; }
 
@@ -106,7 +107,7 @@ for round in $(seq "$rounds"); do
   t0=$(now)
   tar -xzf "$data/tree.tar.gz" -C "$extract" || fail "tar -xzf failed"
   t1=$(now)
-  tar_s=$(echo "$t1 - $t0" | bc)
+  tar_s=$(calc "$t1 - $t0")
   diff -rq "$data/tree" "$extract" >/dev/null || fail "tar gave another tree"
 
   rm -rf "$install" && mkdir -p "$install"
@@ -119,7 +120,7 @@ for round in $(seq "$rounds"); do
   read -r hwm seen_work seen_full seen_log < <(watch_update $robot)
   wait $robot || fail "the robot ended with $?"
   t1=$(now)
-  command_s=$(echo "$t1 - $t0" | bc)
+  command_s=$(calc "$t1 - $t0")
   seen=$prefix/drive_c/bench/seen.txt
   [ -f "$seen" ] || fail "the robot wrote nothing"
   sed 's/^/  seen: /' "$seen" >&2
@@ -129,7 +130,7 @@ for round in $(seq "$rounds"); do
   done_ms=$(field ms <<<"$done_line")
   box_peak=$(field peak <<<"$done_line")
   [ -n "$start_ms" ] && [ -n "$done_ms" ] || fail "no timings in the robot's lines"
-  update_s=$(echo "scale=3; ($done_ms - $start_ms) / 1000" | bc)
+  update_s=$(calc "($done_ms - $start_ms) / 1000")
   # The installed tree, less the log, must be the source tree.
   rm -f "$install/install.log"
   diff -rq "$data/tree" "$install" >/dev/null || fail "the updater installed another tree"
@@ -147,14 +148,14 @@ for round in $(seq "$rounds"); do
 
   # The payload is inflated before the work file is made; the log is saved
   # just before the completion box.
-  write_s=$(echo "$seen_full - $seen_work" | bc)
-  install_s=$(echo "$seen_log - $seen_full" | bc)
-  inflate_s=$(echo "$update_s - ($seen_log - $seen_work)" | bc)
+  write_s=$(calc "$seen_full - $seen_work")
+  install_s=$(calc "$seen_log - $seen_full")
+  inflate_s=$(calc "$update_s - ($seen_log - $seen_work)")
   echo "update_bench: round $round: tar ${tar_s}s, update ${update_s}s (inflate ~${inflate_s}s," \
     "work file ~${write_s}s, install ~${install_s}s), command ${command_s}s," \
     "bare Win32 install ${floor_s}s" >&2
 
-  pick_min() { if [ -z "$1" ] || [ "$(echo "$2 < $1" | bc)" = 1 ]; then echo "$2"; else echo "$1"; fi; }
+  pick_min() { if [ -z "$1" ] || [ "$(calc "$2 < $1")" = 1 ]; then echo "$2"; else echo "$1"; fi; }
   best_tar=$(pick_min "$best_tar" "$tar_s")
   best_floor=$(pick_min "$best_floor" "$floor_s")
   best_update=$(pick_min "$best_update" "$update_s")
