@@ -2,22 +2,26 @@
 // message box it shows, and records what it saw.
 //
 //   robot --out FILE [--timeout SECONDS] [--hold MUTEX]... [--answer OK|CANCEL]...
-//         [--watch PATH] [--close-dialog] -- UPDATER.EXE
+//         [--watch PATH] [--close-dialog] [--stats] -- UPDATER.EXE [ARGUMENTS...]
 //
 // --hold starts gamestub.exe (next to this program) holding that mutex first.
 // The n-th --answer is the button pressed in the n-th message box (OK when
 // there are fewer). --watch reports, at each box, whether PATH exists and its
 // size. --close-dialog tries to close the progress dialog while the first box
-// it owns is up.
+// it owns is up. --stats adds to each box line the milliseconds since the
+// updater was started and its peak working set so far, for the benchmarks.
 //
 // FILE receives UTF-8 lines, fields separated by one tab:
 //   box     CAPTION  TEXT  owner=dialog|none|other  answer=OK|CANCEL  [watch=absent|SIZE]
+//           [ms=MILLISECONDS  peak=BYTES]
 //   close   ignored|obeyed
 //   dialog  seen  centred|off-centre  TEXT     or     dialog  unseen
 //   exit    CODE                               or     timeout
 // The robot's own exit code is 0 when the updater ended within the timeout,
 // 2 on timeout, 1 on a usage or start-up failure.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <psapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,14 +33,18 @@ namespace {
 struct Options {
   std::string out;
   std::string exe;
+  std::string arguments;  // quoted, each after a blank
   std::string watch;
   std::vector<std::string> holds;
   std::vector<int> answers;
   DWORD timeoutMs = 30000;
   bool closeDialog = false;
+  bool stats = false;
 };
 
 struct Observed {
+  HANDLE process = nullptr;
+  LARGE_INTEGER started = {};
   HWND dialog = nullptr;
   bool dialogSeen = false;
   bool centred = false;
@@ -150,6 +158,21 @@ void TryClose(HWND dialog, Observed* seen) {
   seen->lines.push_back(std::string("close\t") + (open ? "ignored" : "obeyed"));
 }
 
+// Time since the start and the updater's peak working set, as " ms=.. peak=..".
+std::string Stats(const Observed& seen) {
+  LARGE_INTEGER now, frequency;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  long long ms = (now.QuadPart - seen.started.QuadPart) * 1000 / frequency.QuadPart;
+  PROCESS_MEMORY_COUNTERS counters;
+  ZeroMemory(&counters, sizeof counters);
+  counters.cb = sizeof counters;
+  std::string peak = "unknown";
+  if (GetProcessMemoryInfo(seen.process, &counters, sizeof counters))
+    peak = std::to_string(counters.PeakWorkingSetSize);
+  return "\tms=" + std::to_string(ms) + "\tpeak=" + peak;
+}
+
 void AnswerBox(HWND box, const Options& options, Observed* seen) {
   HWND owner = GetWindow(box, GW_OWNER);
   std::string ownerName = "none";
@@ -165,6 +188,7 @@ void AnswerBox(HWND box, const Options& options, Observed* seen) {
   std::string line = "box\t" + ToUtf8(WindowText(box)) + "\t" + ToUtf8(MessageBoxText(box)) +
                      "\towner=" + ownerName + "\tanswer=" + (answer == IDOK ? "OK" : "CANCEL");
   if (!options.watch.empty()) line += "\twatch=" + WatchState(options.watch);
+  if (options.stats) line += Stats(*seen);
   seen->lines.push_back(line);
   if (options.closeDialog && !seen->closeTried && ownerName == "dialog") TryClose(owner, seen);
   PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
@@ -224,6 +248,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
     bool hasValue = i + 1 < argc;
     if (arg == "--" && hasValue) {
       options->exe = argv[++i];
+      // Whatever follows the program is its own command line.
+      while (i + 1 < argc) options->arguments += std::string(" \"") + argv[++i] + "\"";
     } else if (arg == "--out" && hasValue) {
       options->out = argv[++i];
     } else if (arg == "--timeout" && hasValue) {
@@ -238,6 +264,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       options->watch = argv[++i];
     } else if (arg == "--close-dialog") {
       options->closeDialog = true;
+    } else if (arg == "--stats") {
+      options->stats = true;
     } else {
       return false;
     }
@@ -255,11 +283,13 @@ bool WriteLines(const std::string& path, const std::vector<std::string>& lines) 
 // Runs the updater to its end, answering its boxes; false on timeout.
 bool Drive(const Options& options, Observed* seen) {
   PROCESS_INFORMATION pi;
-  if (!Launch("\"" + options.exe + "\"", &pi)) {
+  if (!Launch("\"" + options.exe + "\"" + options.arguments, &pi)) {
     seen->lines.push_back("start-failed");
     return false;
   }
   DWORD started = GetTickCount();
+  seen->process = pi.hProcess;
+  QueryPerformanceCounter(&seen->started);
   bool ended = false;
   while (!(ended = WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0)) {
     if (GetTickCount() - started > options.timeoutMs) break;
