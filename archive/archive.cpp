@@ -51,6 +51,7 @@ void qxArchive::Close() {
   if (file != ARCHIVE_NO_FILE) ArchiveFileClose(file);
   file = ARCHIVE_NO_FILE;
   count = 0;
+  enciphered = 0;
 }
 
 int qxArchive::Open(const char* path) {
@@ -67,7 +68,10 @@ int qxArchive::Open(const char* path) {
   for (uint32_t i = 0; i < count; ++i) index[i].name[sizeof(index[i].name) - 1] = '\0';
   uint32_t first = 0;
   if (count >= 1 && IsKeyEntryName(index[0].name)) {
-    SetUpKey(index[0].size);
+    if (!SetUpKey(index[0].size)) {
+      Close();
+      return 0;
+    }
     DecodeIndex();
     first = 1;
   }

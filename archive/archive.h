@@ -3,6 +3,13 @@
 //
 // File layout (little-endian): magic (4, "QRB\0", not checked), count N (4),
 // N index entries of 72 bytes {name[64], offset, size}, then entry data.
+//
+// Enciphered archives: entry 0 named "__key__.dat" (any ASCII case) is the
+// key entry, kept as stored, whose size field seeds the content key. Entries
+// 1 .. N-1 have scrambled names and enciphered offsets and sizes, decoded by
+// Open; their whole 8-byte blocks are enciphered (Blowfish, ECB), a partial
+// trailing block is stored plain, and Read deciphers on the way. Bytes that
+// the file does not hold read as zeros there, and the count is the request.
 #ifndef QX_ARCHIVE_ARCHIVE_H
 #define QX_ARCHIVE_ARCHIVE_H
 
@@ -100,7 +107,9 @@ class qxArchive {
   void InitDescrambler();
   void ReleaseCipher();
   uint32_t ReadBlocks(qxArchiveEntry* entry, void* buffer, uint32_t n);
-  void SetUpKey(uint32_t seed);
+  void ReadThroughBlock(qxArchiveEntry* entry, uint8_t* destination, uint32_t from, uint32_t count);
+  // 0 when the cipher context cannot be made.
+  int SetUpKey(uint32_t seed);
   void DecodeIndex();
 
   int capacity;

@@ -1,24 +1,43 @@
 // The enciphered variant of the archive: key entry, index decoding, block
-// reads. Reading enciphered archives is not enabled yet: IsKeyEntryName takes
-// no entry for the key entry, so Open never sets the enciphered flag and the
-// three steps below are never reached; they keep the reader's shape until the
-// cipher lands.
+// reads. Entry 0 named "__key__.dat" (any ASCII case) carries the content-key
+// seed in its size field; every whole 8-byte block of an entry is enciphered,
+// a partial trailing block is stored plain.
+#include <new>
+
 #include "archive/archive.h"
 #include "archive/blowfish.h"
+#include "archive/mt19937.h"
 #include "archive/name_scramble.h"
+#include "support/path_string.h"
+
+namespace {
+
+enum : uint32_t { BLOCK = 8 };
+
+const char KEY_ENTRY_NAME[] = "__key__.dat";
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+
+// Reads n bytes at position into destination; bytes the file does not
+// deliver (end of file, unreachable position) are zeros, never stale ones.
+void ReadZeroFilled(ArchiveFileHandle file, uint32_t position, uint8_t* destination, uint32_t n) {
+  uint32_t got = ArchiveFileSeek(file, position) ? ArchiveFileRead(file, destination, n) : 0;
+  if (got > n) got = n;
+  ZeroBytes(destination + got, n - got);
+}
+
+}  // namespace
 
 int IsKeyEntryName(const char* name) {
-  (void)name;
-  return 0;
+  for (int i = 0;; ++i) {
+    if (LowerAscii(name[i]) != KEY_ENTRY_NAME[i]) return 0;
+    if (name[i] == '\0') return 1;
+  }
 }
 
 void qxArchive::InitDescrambler() {
   descrambler.cipher = nullptr;
-  for (int i = 0; i < 26; ++i) {
-    descrambler.forward[i] = char('A' + i);
-    descrambler.forward[26 + i] = char('a' + i);
-  }
-  for (int i = 0; i < 52; ++i) descrambler.reversed[i] = descrambler.forward[51 - i];
+  InitNameAlphabets(descrambler.forward, descrambler.reversed);
   nameSeedBase = ARCHIVE_NAME_SEED_BASE;
 }
 
@@ -27,12 +46,77 @@ void qxArchive::ReleaseCipher() {
   descrambler.cipher = nullptr;
 }
 
-void qxArchive::SetUpKey(uint32_t seed) { (void)seed; }
+int qxArchive::SetUpKey(uint32_t seed) {
+  enciphered = 1;
+  uint32_t keyWord;
+  {
+    MtKeyedUse use(seed);
+    keyWord = MtDraw();
+  }
+  const uint8_t key[4] = {uint8_t(keyWord), uint8_t(keyWord >> 8), uint8_t(keyWord >> 16),
+                          uint8_t(keyWord >> 24)};
+  if (!descrambler.cipher) descrambler.cipher = new (std::nothrow) BlowfishContext;
+  if (!descrambler.cipher) return 0;
+  BlowfishSetKey(descrambler.cipher, key);
+  return 1;
+}
 
-void qxArchive::DecodeIndex() {}
+void qxArchive::DecodeIndex() {
+  for (uint32_t i = 1; i < count; ++i) {
+    ArchiveIndexEntry& e = index[i];
+    uint32_t left = e.offset + i;
+    uint32_t right = e.size;
+    BlowfishDecipher(descrambler.cipher, &left, &right);
+    e.offset = left;
+    e.size = right;
+    DescrambleName(e.name, nameSeedBase + i, descrambler.forward, descrambler.reversed);
+  }
+}
 
+// The block that holds the entry's next byte, through an 8-byte buffer:
+// deciphered when whole, as stored when it is the partial trailing block.
+// Copies count bytes from place `from` of the block (from + count <= 8).
+void qxArchive::ReadThroughBlock(qxArchiveEntry* entry, uint8_t* destination, uint32_t from,
+                                 uint32_t count) {
+  uint8_t block[BLOCK];
+  const uint32_t blockStart = entry->position - from;
+  ReadZeroFilled(file, entry->filePosition - from, block, BLOCK);
+  if (entry->size - blockStart >= BLOCK) BlowfishDecipherBlock(descrambler.cipher, block, block);
+  CopyBytes(destination, block + from, count);
+  entry->filePosition += count;
+  entry->position += count;
+}
+
+// Head (rest of a block begun earlier), middle (whole blocks straight into the
+// caller's buffer), tail (start of a whole block, or the plain trailing bytes).
+// n has been clamped to what the entry has left.
 uint32_t qxArchive::ReadBlocks(qxArchiveEntry* entry, void* buffer, uint32_t n) {
-  (void)entry;
-  (void)buffer;
+  uint8_t* out = static_cast<uint8_t*>(buffer);
+  uint32_t left = n;
+  const uint32_t a = entry->position % BLOCK;
+  if (a != 0) {
+    const uint32_t d = BLOCK - a < left ? BLOCK - a : left;
+    ReadThroughBlock(entry, out, a, d);
+    out += d;
+    left -= d;
+  }
+  if (left >= BLOCK) {
+    const uint32_t m = left - left % BLOCK;
+    ReadZeroFilled(file, entry->filePosition, out, m);
+    BlowfishDecipherBlocks(descrambler.cipher, out, m);
+    entry->filePosition += m;
+    entry->position += m;
+    out += m;
+    left -= m;
+  }
+  if (left != 0) {
+    if (entry->size - entry->position >= BLOCK) {
+      ReadThroughBlock(entry, out, 0, left);
+    } else {
+      ReadZeroFilled(file, entry->filePosition, out, left);
+      entry->filePosition += left;
+      entry->position += left;
+    }
+  }
   return n;
 }
