@@ -1,0 +1,3 @@
+#include "app/update_state.h"
+
+UpdateState g_update;

@@ -1,0 +1,231 @@
+#!/usr/bin/env bash
+# scenarios.sh SCENARIO UPDATER.EXE ROBOT.EXE GAMESTUB.EXE
+#
+# Runs one end-to-end scenario in a fresh Wine prefix: sets up a demo
+# installation and its install-location file as the scenario needs, lets the
+# robot drive the updater, and compares every message box the robot saw and
+# the install directory afterwards with what the scenario expects.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+scenario=$1
+. "$here/../wine-env.sh"
+
+prefix=$(qx_new_prefix) || { echo "cannot make a Wine prefix" >&2; exit 125; }
+trap 'qx_end_prefix "$prefix"' EXIT
+e2e=$prefix/drive_c/e2e
+mkdir -p "$e2e"
+cp "$2" "$e2e/update.exe"
+cp "$3" "$e2e/robot.exe"
+cp "$4" "$e2e/gamestub.exe"
+
+brand=QXTest
+title=デモゲーム
+install_win='C:\ゲーム\デモ'
+install=$prefix/drive_c/ゲーム/デモ
+work_win="$install_win"'\__updatetmp__.tmd'
+work=$install/__updatetmp__.tmd
+
+CAPTION=アップデート
+CAPTION_ERROR=アップデートエラー
+PROGRESS=アップデート中です。しばらくお待ちください。
+GAME_RUNNING=ゲームが起動しています。終了させてから実行してください
+CONFIRM=のアップデートを行います。
+NOT_INSTALLED=はインストールされていません。アップデートを終了します。
+NOT_FOUND=アップデートファイルが見つかりません
+NOT_LOADED=アップデートファイルのロードに失敗しました
+CREATE_FAILED=作業ファイル作成に失敗しました
+SIZE_FAILED=アップデート情報サイズ取得に失敗しました
+DAMAGED=アップデートファイルが壊れています
+NO_MEMORY=メモリの確保に失敗しました
+DONE=アップデートが終了しました
+
+# Checks run in pipelines (subshells) too, so failures are counted in a file.
+failures=$(mktemp)
+trap 'qx_end_prefix "$prefix"; rm -f "$failures"' EXIT
+fail() {
+  echo "FAIL [$scenario]: $*" >&2
+  echo "$*" >>"$failures"
+}
+
+install_demo() {
+  mkdir -p "$install"
+  cp -a "$here/data/install/." "$install/"
+}
+
+# write_location PATH-TEXT [TITLE]: the install-location file, in code page 932.
+write_location() {
+  mkdir -p "$prefix/drive_c/ProgramData/$brand"
+  printf '<?xml version="1.0" encoding="Shift_JIS"?>\r\n<install><path>%s</path></install>\r\n' \
+    "$1" | iconv -f UTF-8 -t CP932 >"$prefix/drive_c/ProgramData/$brand/${2:-$title}.xml"
+}
+
+# Every file and directory below the install directory, with sizes and digests.
+snapshot() {
+  [ -d "$install" ] || { echo "no install directory"; return; }
+  (cd "$install" && find . -printf '%y %p %s\n' | LC_ALL=C sort &&
+    find . -type f -exec md5sum {} + | LC_ALL=C sort)
+}
+
+run_robot() {
+  rm -f "$e2e/seen.txt"
+  qx_wine "$prefix" 'C:\e2e\robot.exe' --out 'C:\e2e\seen.txt' --timeout 60 "$@" \
+    -- 'C:\e2e\update.exe'
+  local rc=$?
+  [ $rc -eq 0 ] || fail "robot ended with $rc"
+  [ -f "$e2e/seen.txt" ] || { fail "robot wrote nothing"; : >"$e2e/seen.txt"; }
+  sed 's/^/seen: /' "$e2e/seen.txt"
+}
+
+box() { # CAPTION TEXT OWNER ANSWER [WATCH]
+  printf 'box\t%s\t%s\towner=%s\tanswer=%s' "$1" "$2" "$3" "$4"
+  [ $# -lt 5 ] || printf '\twatch=%s' "$5"
+  printf '\n'
+}
+dialog_seen() { printf 'dialog\tseen\tcentred\t%s\n' "$PROGRESS"; }
+dialog_unseen() { printf 'dialog\tunseen\n'; }
+exited() { printf 'exit\t0\n'; }
+
+# expect [--any-dialog]: the robot's lines must equal stdin. With
+# --any-dialog the dialog line is not compared: with no box owned by the
+# dialog, whether the robot caught it on screen is a matter of timing.
+expect() {
+  local seen
+  seen=$(cat "$e2e/seen.txt")
+  if [ "${1:-}" = --any-dialog ]; then
+    seen=$(grep -v '^dialog	' <<<"$seen")
+  fi
+  diff -u <(cat) <(printf '%s\n' "$seen") >&2 || fail "message boxes differ"
+}
+
+expect_unchanged() {
+  [ "$(snapshot)" = "$1" ] || { fail "install directory changed"; diff <(printf '%s\n' "$1") <(snapshot) >&2; }
+}
+
+# The title cut, at a character boundary, so that title + suffix fits 259 bytes.
+fit_title() {
+  python3 -c 'import sys
+t, s = sys.argv[1].encode("cp932"), sys.argv[2].encode("cp932")
+r = 259 - len(s)
+print((t[:r - r % 2] + s).decode("cp932"))' "$1" "$2"
+}
+
+refused_while_running() {
+  install_demo
+  write_location "$install_win"
+  local before
+  before=$(snapshot)
+  run_robot "$@"
+  { box "$CAPTION" "$GAME_RUNNING" none OK; dialog_unseen; exited; } | expect
+  expect_unchanged "$before"
+}
+
+not_installed() {
+  run_robot
+  { box "$CAPTION" "$title$CONFIRM" none OK; box "$CAPTION" "$title$NOT_INSTALLED" none OK
+    dialog_unseen; exited; } | expect
+  [ ! -e "$prefix/drive_c/__updatetmp__.tmd" ] || fail "work file made at the drive root"
+}
+
+# A failure of the unpack step: the box owned by the dialog, nothing changed.
+unpack_refused() { # TEXT [robot options]
+  local text=$1
+  shift
+  install_demo
+  write_location "$install_win"
+  local before
+  before=$(snapshot)
+  run_robot --watch "$work_win" "$@"
+  { box "$CAPTION" "$title$CONFIRM" none OK absent
+    box "$CAPTION_ERROR" "$text" dialog OK absent
+    [ "$*" != --close-dialog ] || printf 'close\tignored\n'
+    dialog_seen; exited; } | expect
+  expect_unchanged "$before"
+}
+
+installed() {
+  install_demo
+  write_location "$install_win"
+  local size
+  size=$(python3 "$here/make_payload.py" /dev/stdout --tree "$here/data/update" |
+    python3 -c 'import sys, struct; print(struct.unpack("<I", sys.stdin.buffer.read()[32:36])[0])')
+  run_robot --watch "$work_win"
+  { box "$CAPTION" "$title$CONFIRM" none OK absent; box "$CAPTION" "$DONE" dialog OK "$size"
+    exited; } | expect --any-dialog
+  [ ! -e "$work" ] || fail "work file left behind"
+  (cd "$here/data/update" && find . -type f) | while read -r f; do
+    cmp -s "$here/data/update/$f" "$install/$f" || fail "$f not installed"
+  done
+}
+
+case $scenario in
+  game_running) refused_while_running --hold QN5MUTEXOBJ ;;
+  config_running) refused_while_running --hold QN5MUTEXOBJ_CONFIG ;;
+  both_running) refused_while_running --hold QN5MUTEXOBJ --hold QN5MUTEXOBJ_CONFIG ;;
+  cancel)
+    # No install-location file: a lookup would show its own box.
+    install_demo
+    before=$(snapshot)
+    run_robot --answer CANCEL
+    { box "$CAPTION" "$title$CONFIRM" none CANCEL; dialog_unseen; exited; } | expect
+    expect_unchanged "$before"
+    ;;
+  not_installed) not_installed ;;
+  empty_install_dir)
+    write_location ""
+    not_installed
+    ;;
+  long_install_dir)
+    # Fits 260 bytes, but not with the work file's name after it.
+    write_location "C:\\$(printf 'a%.0s' $(seq 247))"
+    not_installed
+    ;;
+  long_title)
+    long=$(printf 'ア%.0s' $(seq 127))
+    run_robot
+    { box "$CAPTION" "$(fit_title "$long" "$CONFIRM")" none OK
+      box "$CAPTION" "$(fit_title "$long" "$NOT_INSTALLED")" none OK
+      dialog_unseen; exited; } | expect
+    ;;
+  good | trailing) installed ;;
+  corrupt | bad_adler | oversize) unpack_refused "$DAMAGED" ;;
+  truncated)
+    # A work file left by an earlier run goes too.
+    install_demo
+    before=$(snapshot)
+    echo stale >"$work"
+    write_location "$install_win"
+    run_robot --watch "$work_win"
+    { box "$CAPTION" "$title$CONFIRM" none OK 6; box "$CAPTION_ERROR" "$DAMAGED" dialog OK absent
+      dialog_seen; exited; } | expect
+    expect_unchanged "$before"
+    ;;
+  no_payload) unpack_refused "$NOT_FOUND" --close-dialog ;;
+  short | huge) unpack_refused "$NOT_LOADED" ;;
+  no_memory) unpack_refused "$NO_MEMORY" ;;
+  empty)
+    # A payload of size 0 is reported after the work file was made; it stays, empty.
+    install_demo
+    write_location "$install_win"
+    run_robot --watch "$work_win"
+    { box "$CAPTION" "$title$CONFIRM" none OK absent; box "$CAPTION_ERROR" "$SIZE_FAILED" dialog OK 0
+      dialog_seen; exited; } | expect
+    [ -f "$work" ] && [ ! -s "$work" ] || fail "empty work file not left"
+    ;;
+  work_file_blocked)
+    install_demo
+    mkdir "$work"
+    write_location "$install_win"
+    before=$(snapshot)
+    run_robot --watch "$work_win"
+    { box "$CAPTION" "$title$CONFIRM" none OK directory
+      box "$CAPTION_ERROR" "$CREATE_FAILED" dialog OK directory; dialog_seen; exited; } | expect
+    expect_unchanged "$before"
+    ;;
+  *)
+    echo "unknown scenario $scenario" >&2
+    exit 2
+    ;;
+esac
+
+[ ! -s "$failures" ] || exit 1
+echo "PASS [$scenario]"
