@@ -58,8 +58,8 @@ struct ArchiveNameSlot {
   uint32_t index;
 };
 
-// 1 when entry 0's name marks the archive as enciphered (the key entry).
-// Enciphered archives are not read yet, so for now no name does.
+// 1 when entry 0's name marks the archive as enciphered (the key entry):
+// "__key__.dat" in any mix of ASCII case.
 int IsKeyEntryName(const char* name);
 
 class qxArchive {

@@ -1,14 +1,19 @@
-// qxarc: lists, extracts, creates and checks plain archives.
+// qxarc: lists, extracts, creates and checks archives, plain or enciphered.
 //
 //   qxarc list ARCHIVE               INDEX<TAB>OFFSET<TAB>SIZE<TAB>NAME per entry
 //   qxarc extract ARCHIVE DIR [NAME...]
-//   qxarc create DIR ARCHIVE
+//   qxarc create DIR ARCHIVE [--encipher SEED]
 //   qxarc verify ARCHIVE             exit 1 and one line per problem when unsound
 //
 // Names are shown and taken in UTF-8 with '/' separators, and listed the way
-// the updater's reader lists them (upper-cased). Exit codes: 0 success,
-// 1 failure, 2 usage.
+// the updater's reader lists them (upper-cased). In an enciphered archive the
+// key entry (entry 0, its size field the seed, given in decimal or 0x-hex) is
+// listed as stored but never extracted: it holds no file. Exit codes:
+// 0 success, 1 failure, 2 usage.
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +24,7 @@
 
 #include "archive/archive.h"
 #include "support/path_string.h"
+#include "tools/lib/archive_encipher.h"
 #include "tools/lib/archive_writer.h"
 #include "tools/lib/cp932.h"
 
@@ -32,7 +38,7 @@ int Usage() {
   std::fputs(
       "usage: qxarc list ARCHIVE\n"
       "       qxarc extract ARCHIVE DIR [NAME...]\n"
-      "       qxarc create DIR ARCHIVE\n"
+      "       qxarc create DIR ARCHIVE [--encipher SEED]\n"
       "       qxarc verify ARCHIVE\n",
       stderr);
   return EXIT_USAGE;
@@ -138,7 +144,8 @@ int Extract(const char* archive, const std::string& dir, const std::vector<std::
   std::set<std::string> found;
   fs::path root = fs::u8path(dir);
   bool ok = true;
-  ForEachEntry(reader, [&](uint32_t, qxArchiveEntry* h) {
+  ForEachEntry(reader, [&](uint32_t i, qxArchiveEntry* h) {
+    if (i == 0 && reader.IsEnciphered()) return;  // the key entry holds no file
     std::string name = reader.GetName(h, nullptr);
     if (!wanted.empty() && !wanted.count(name)) return;
     found.insert(name);
@@ -152,10 +159,28 @@ int Extract(const char* archive, const std::string& dir, const std::vector<std::
   return ok ? EXIT_OK : EXIT_FAILED;
 }
 
-int Create(const std::string& dir, const std::string& archive) {
+// A 32-bit seed in decimal or 0x-hex, nothing else around it.
+bool ParseSeed(const char* text, uint32_t* seed) {
+  int base = 10;
+  if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    text += 2;
+  }
+  if (!std::isxdigit(static_cast<unsigned char>(text[0]))) return false;
+  char* end = nullptr;
+  errno = 0;
+  unsigned long long value = std::strtoull(text, &end, base);
+  if (errno != 0 || *end != '\0' || value > 0xFFFFFFFFull) return false;
+  *seed = uint32_t(value);
+  return true;
+}
+
+int Create(const std::string& dir, const std::string& archive, const uint32_t* seed) {
   std::vector<ArchiveSourceFile> files;
   std::string error;
-  if (!CollectTree(dir, &files, &error) || !WriteArchive(files, archive, &error)) {
+  if (!CollectTree(dir, &files, &error) ||
+      !(seed ? WriteEncipheredArchive(files, archive, *seed, &error)
+             : WriteArchive(files, archive, &error))) {
     std::fprintf(stderr, "qxarc: %s\n", error.c_str());
     return EXIT_FAILED;
   }
@@ -209,6 +234,8 @@ void CheckEntries(qxArchive& reader, uint32_t fileSize, std::vector<std::string>
     std::string name = reader.GetName(h, nullptr);
     std::string shown;
     if (!HostName(name.c_str(), &shown)) shown = name;
+    // The key entry's size is the seed, not a length of data in the file.
+    if (i == 0 && reader.IsEnciphered()) return;
     uint64_t end = uint64_t(h->start) + h->size;
     std::string where = "entry " + std::to_string(i) + ": data at " + std::to_string(h->start) +
                         ", " + std::to_string(h->size) + " bytes, ";
@@ -245,7 +272,15 @@ int main(int argc, char** argv) {
   if (command == "list" && argc == 3) return List(argv[2]);
   if (command == "verify" && argc == 3) return Verify(argv[2]);
   if (command == "create" && argc == 4)
-    return Create(ArgumentToUtf8(argv[2]), ArgumentToUtf8(argv[3]));
+    return Create(ArgumentToUtf8(argv[2]), ArgumentToUtf8(argv[3]), nullptr);
+  if (command == "create" && argc == 6 && std::strcmp(argv[4], "--encipher") == 0) {
+    uint32_t seed;
+    if (!ParseSeed(argv[5], &seed)) {
+      std::fprintf(stderr, "qxarc: not a 32-bit seed: %s\n", argv[5]);
+      return EXIT_USAGE;
+    }
+    return Create(ArgumentToUtf8(argv[2]), ArgumentToUtf8(argv[3]), &seed);
+  }
   if (command == "extract" && argc >= 4) {
     std::vector<std::string> names;
     for (int i = 4; i < argc; ++i) names.push_back(ArgumentToUtf8(argv[i]));
