@@ -1,3 +1,4 @@
+#include <cstdint>
 #include <memory>
 #include <new>
 
@@ -32,10 +33,13 @@ enum InflateOutcome { INFLATED, REFUSED, NO_MEMORY, DAMAGED };
 InflateOutcome InflatePayload(const void* resource, DWORD size, UnpackedArchive* archive) {
   PayloadHeader header;
   if (!CheckPayload(resource, size, &header)) return REFUSED;
-  archive->bytes.reset(new (std::nothrow) char[header.unpackedSize]);
+  // One byte of room beyond the header's size tells a stream that is longer
+  // than the header says (its archive would be cut short) from a true one.
+  const uint32_t room = header.unpackedSize < INT32_MAX ? header.unpackedSize + 1 : INT32_MAX;
+  archive->bytes.reset(new (std::nothrow) char[room]);
   if (!archive->bytes) return NO_MEMORY;
   archive->size = header.unpackedSize;
-  const int32_t capacity = static_cast<int32_t>(header.unpackedSize);
+  const int32_t capacity = static_cast<int32_t>(room);
   InflateEnd end = INFLATE_END_DAMAGED;
   const int stored = InflateBuffer(archive->bytes.get(), capacity,
                                    static_cast<const char*>(resource) + QX_PAYLOAD_HEADER_SIZE,
@@ -43,7 +47,7 @@ InflateOutcome InflatePayload(const void* resource, DWORD size, UnpackedArchive*
   if (stored < 0) return NO_MEMORY;
   // Bytes after a stream that ended with a good checksum are only padding.
   const bool ended = end == INFLATE_END_CLEAN || end == INFLATE_END_TRAILING;
-  if (stored != capacity || !ended) return DAMAGED;
+  if (static_cast<uint32_t>(stored) != header.unpackedSize || !ended) return DAMAGED;
   return INFLATED;
 }
 

@@ -9,19 +9,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/qx-cipher-roundtrip.XXXXXX") || exit 1
 trap 'rm -rf "$work"' EXIT
 export LC_ALL=C
 
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-
-expect_status() {
-  local want=$1
-  shift
-  "$@" >"$work/out" 2>"$work/err"
-  local got=$?
-  [ "$got" -eq "$want" ] || fail "exit $got, not $want: $* ($(head -c 300 "$work/err"))"
-}
+. "$(dirname "$0")/script-lib.sh"
 
 # Sizes around the block length (0-40 bytes, so 5, 8 and 13 among them) and
 # names whose code page 932 bytes include ASCII letters as second bytes

@@ -8,20 +8,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/qx-roundtrip.XXXXXX") || exit 1
 trap 'rm -rf "$work"' EXIT
 export LC_ALL=C
 
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-
-# Expect exit status $1 from the rest of the command line.
-expect_status() {
-  local want=$1
-  shift
-  "$@" >"$work/out" 2>"$work/err"
-  local got=$?
-  [ "$got" -eq "$want" ] || fail "exit $got, not $want: $* ($(head -c 300 "$work/err"))"
-}
+. "$(dirname "$0")/script-lib.sh"
 
 # Names mix kanji and kana whose second bytes in code page 932 are ASCII
 # letters (ツ 0x83 0x63, ッ 0x83 0x62, デ 0x83 0x66) or a backslash

@@ -72,6 +72,10 @@ checks() {
   expect_refusal "brand is 260 bytes" --brand "$(repeat ア 130)" --title T "${a[@]}"
   expect_accepted --brand B --title "$(repeat x 259)" "${a[@]}"
   expect_refusal "title is 260 bytes" --brand B --title "$(repeat x 260)" "${a[@]}"
+  expect_refusal "brand cannot be part of a file name" --brand "A\\B" --title T "${a[@]}"
+  expect_refusal "title cannot be part of a file name" --brand B --title "能\"予\"" "${a[@]}"
+  expect_refusal "title cannot be part of a file name" --brand B --title "価格¥100" "${a[@]}"
+  expect_refusal "brand cannot be part of a file name" --brand "a:b" --title T "${a[@]}"
 
   if ls -d "$root"/update-* >/dev/null 2>&1; then
     echo "FAIL: a refusal left a build directory in $root" >&2

@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """Writes an updater payload resource for the end-to-end tests.
 
-make_payload.py OUT (--tree DIR | --raw FILE | --bytes N) [damage options]
+make_payload.py OUT (--tree DIR | --raw FILE) [damage options]
 
 The payload is the 40-byte header ("__packtmp__.tmp", unpacked size, packed
 size) followed by one zlib stream at level 9. --tree packs a plain archive of
 every file below DIR (names relative, '\\' separators, code page 932). --raw
-packs FILE's bytes as they are; --bytes N writes N bytes of header-less junk.
+packs FILE's bytes as they are.
 
 Damage, applied in this order to the finished resource:
   --unpacked-size N   header field replaced (decimal or 0x hex)
@@ -54,7 +54,6 @@ def main():
     source = ap.add_mutually_exclusive_group(required=True)
     source.add_argument("--tree")
     source.add_argument("--raw")
-    source.add_argument("--bytes", type=int)
     ap.add_argument("--unpacked-size", type=lambda s: int(s, 0))
     ap.add_argument("--size-delta", type=int)
     ap.add_argument("--flip", type=int)
@@ -62,22 +61,19 @@ def main():
     ap.add_argument("--cut", type=int)
     args = ap.parse_args()
 
-    if args.bytes is not None:
-        payload = bytearray(b"\x5a" * args.bytes)
-    else:
-        archive = write_archive(collect_tree(args.tree)) if args.tree else open(args.raw, "rb").read()
-        stream = zlib.compress(archive, 9)
-        header = b"__packtmp__.tmp".ljust(32, b"\0") + struct.pack("<II", len(archive), len(stream))
-        payload = bytearray(header + stream)
-        if args.unpacked_size is not None:
-            payload[32:36] = struct.pack("<I", args.unpacked_size)
-        if args.size_delta is not None:
-            payload[32:36] = struct.pack("<I", len(archive) + args.size_delta)
-        if args.flip is not None:
-            at = args.flip if args.flip < 0 else 40 + args.flip
-            payload[at] ^= 0xFF
-        if args.append is not None:
-            payload += b"\0" * args.append
+    archive = write_archive(collect_tree(args.tree)) if args.tree else open(args.raw, "rb").read()
+    stream = zlib.compress(archive, 9)
+    header = b"__packtmp__.tmp".ljust(32, b"\0") + struct.pack("<II", len(archive), len(stream))
+    payload = bytearray(header + stream)
+    if args.unpacked_size is not None:
+        payload[32:36] = struct.pack("<I", args.unpacked_size)
+    if args.size_delta is not None:
+        payload[32:36] = struct.pack("<I", len(archive) + args.size_delta)
+    if args.flip is not None:
+        at = args.flip if args.flip < 0 else 40 + args.flip
+        payload[at] ^= 0xFF
+    if args.append is not None:
+        payload += b"\0" * args.append
     if args.cut is not None:
         payload = payload[: args.cut]
     with open(args.out, "wb") as f:

@@ -155,6 +155,10 @@ installed() {
   (cd "$here/data/update" && find . -type f) | while read -r f; do
     cmp -s "$here/data/update/$f" "$install/$f" || fail "$f not installed"
   done
+  # One quoted line per written file, sorted, in code page 932 with CR LF.
+  printf '"%s\\%s"\r\n' "$install_win" 'DATA\STAGE01.DAT' "$install_win" README.TXT \
+    "$install_win" ソフト.TXT | iconv -f UTF-8 -t CP932 >"$e2e/expected.log"
+  cmp -s "$e2e/expected.log" "$install/install.log" || fail "install.log differs"
 }
 
 case $scenario in
@@ -186,8 +190,12 @@ case $scenario in
       box "$CAPTION" "$(fit_title "$long" "$NOT_INSTALLED")" none OK
       dialog_unseen; exited; } | expect
     ;;
-  good | trailing) installed ;;
-  corrupt | bad_adler | oversize) unpack_refused "$DAMAGED" ;;
+  good)
+    installed
+    installed  # a second run over the first: the same tree, one log line per file
+    ;;
+  trailing) installed ;;
+  corrupt | bad_adler | oversize | undersize) unpack_refused "$DAMAGED" ;;
   truncated)
     # A work file left by an earlier run goes too.
     install_demo

@@ -23,6 +23,8 @@ CAPTION_ERROR = "アップデートエラー"
 TITLE = "デモゲーム"
 UPDATE_FAILED = "ファイル %s の更新に失敗しました"
 READ_FAILED = "ファイル %s の読み込みに失敗しました"
+NO_MEMORY = "メモリの確保に失敗しました"
+WORK_OPEN_FAILED = "作業ファイルのオープンに失敗しました"
 DONE = "アップデートが終了しました"
 
 
@@ -113,15 +115,30 @@ def unsafe_entries(exes):
     return entries
 
 
+def nomemory_entries(exes):
+    # HUGE.TXT claims nearly 4 GiB: no block of that size exists in a 32-bit process.
+    return [Entry("A.TXT", b"new a"), Entry("HUGE.TXT", b"x", claimed_extra=0xFFFFFF00),
+            Entry("C.TXT", b"new c")]
+
+
+def notarchive_entries(exes):
+    return []  # the work file is not even an archive header
+
+
 VARIANTS = {"gate": gate_entries, "big": big_entries, "readonly": readonly_entries,
-            "unsafe": unsafe_entries}
+            "unsafe": unsafe_entries, "nomemory": nomemory_entries,
+            "notarchive": notarchive_entries}
 
 OLD_BIG_LOG = '"C:\\ゲーム\\デモ\\readme.txt"\n"C:\\ゲーム\\デモ\\OLD\\GONE.DAT"\n\n'
 
 
 # --- archive ---------------------------------------------------------------
 
-def write_archive(entries, out):
+def write_archive(entries, out, variant=None):
+    if variant == "notarchive":
+        with open(out, "wb") as f:
+            f.write(b"QRB\0\x01")  # shorter than an archive header
+        return
     count = len(entries)
     offset = 8 + 72 * count
     index, body = [], []
@@ -162,6 +179,11 @@ def setup(variant, install, exes):
     elif variant == "readonly":
         put(install, "RO.TXT", b"old ro", 0o444)
         put(install, "SHORT.TXT", b"old short")
+    elif variant == "nomemory":
+        put(install, "HUGE.TXT", b"old huge")
+    elif variant == "notarchive":
+        put(install, "install.log", OLD_BIG_LOG.encode("cp932"))
+        put(install, "KEEP.TXT", b"kept")
 
 
 def expected_files(variant, exes):
@@ -182,6 +204,10 @@ def expected_files(variant, exes):
         files["SHORT.TXT"] = b"old short"
     if variant == "unsafe":
         files = {"OK.TXT": b"ok", "表..INSIDE.TXT": b"inside"}
+    if variant == "nomemory":
+        files["HUGE.TXT"] = b"old huge"
+    if variant == "notarchive":
+        files = {"KEEP.TXT": b"kept"}
     return files
 
 
@@ -189,7 +215,7 @@ def logged(variant, exes):
     """The names this run writes a log line for, in install order."""
     if variant == "gate":
         return [n.upper() for n, _, _, replaced in GATE if replaced]
-    if variant == "readonly":
+    if variant in ("readonly", "nomemory"):
         return ["A.TXT", "C.TXT"]
     return [n for n in expected_files(variant, exes)]
 
@@ -199,6 +225,8 @@ def fold(line):
 
 
 def expected_log(variant, install_win, exes):
+    if variant == "notarchive":
+        return OLD_BIG_LOG.encode("cp932")  # untouched: not even rewritten
     old = OLD_BIG_LOG.encode("cp932").split(b"\n")[:-1] if variant == "big" else []
     new = [('"%s\\%s"' % (install_win, n)).encode("cp932") for n in logged(variant, exes)]
     lines, seen = [], set()
@@ -217,6 +245,12 @@ def boxes(variant, install_win):
     if variant == "unsafe":
         for name in UNSAFE_REFUSED:
             out.append("box\t%s\t%s\towner=dialog\tanswer=OK" % (CAPTION_ERROR, UPDATE_FAILED % name))
+    if variant == "nomemory":
+        out.append("box\t%s\t%s\towner=none\tanswer=OK" % (CAPTION_ERROR, NO_MEMORY))
+    if variant == "notarchive":
+        out.append("box\t%s\t%s\towner=dialog\tanswer=OK" % (CAPTION_ERROR, WORK_OPEN_FAILED))
+        out.append("exit\t0")
+        return out
     out.append("box\t%s\t%s\towner=dialog\tanswer=OK" % (CAPTION, DONE))
     out.append("exit\t0")
     return out
@@ -270,7 +304,7 @@ def main():
     ap.add_argument("--exes")
     a = ap.parse_args()
     if a.command == "archive":
-        write_archive(VARIANTS[a.variant](a.exes), a.paths[0])
+        write_archive(VARIANTS[a.variant](a.exes), a.paths[0], a.variant)
     elif a.command == "setup":
         setup(a.variant, a.paths[0], a.exes)
     elif a.command == "boxes":

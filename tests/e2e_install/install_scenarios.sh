@@ -50,7 +50,7 @@ run_once() {
 }
 
 case $scenario in
-  gate | big | readonly | unsafe) run_once ;;
+  gate | big | readonly | unsafe | nomemory | notarchive) run_once ;;
   twice)
     run_once
     first=$(md5sum "$install/install.log")

@@ -16,22 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void WriteFile(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary);
-  out.write(bytes.data(), std::streamsize(bytes.size()));
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-uint32_t U32At(const std::string& s, size_t at) {
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(s.data() + at);
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 std::string Bytes(size_t n, int salt) {
   std::string s;
   for (size_t i = 0; i < n; ++i) s.push_back(char(i * 7 + salt));

@@ -23,22 +23,6 @@ const char kDataSjis[] = "\x83\x66\x81\x5B\x83\x5E";  // a second byte 0x66 ('f'
 const char kHyoujiUtf8[] = u8"表示.txt";
 const char kHyoujiSjis[] = "\x95\x5C\x8E\xA6.txt";  // the first character ends in 0x5C
 
-void WriteFile(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary);
-  out.write(bytes.data(), std::streamsize(bytes.size()));
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-uint32_t U32At(const std::string& s, size_t at) {
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(s.data() + at);
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 TEST(Cp932, ConvertsBothWaysAndRefusesWhatHasNoForm) {
   std::string out;
   ASSERT_TRUE(Utf8ToCp932(std::string(kDataUtf8) + "/" + kHyoujiUtf8, &out));
