@@ -113,6 +113,9 @@ def text_seeds():
                        ("slash", b"/etc/passwd"), ("drive", b"C:\\x"), ("dots", b"...\\. \\.")]:
         write("entry_name_fuzz", name, text)
 
+    write("path_text_fuzz", "japanese", cp932("データ\\表示.txt\r\nソフト\\能\\予.exe\n") +
+          b"\\lead\r\n\x81\\\xef\n")
+
     write("install_location_fuzz", "japanese.xml",
           cp932("<?xml version=\"1.0\"?><install><path>C:\\ゲーム\\表示</path></install>"))
 
