@@ -18,7 +18,7 @@ int ExtractInstallPath(const char* text, char* out) {
   int b = FindSubstring(text, "</path>");
   if (a < 0 || b < 0) return 0;
   int start = a + static_cast<int>(sizeof(kOpen) - 1);
-  if (b <= start) return 0;                 // empty: never the drive root
+  if (b <= start) return 0;                // empty: never the drive root
   if (b - start >= QX_MAX_PATH) return 0;  // would not fit with its NUL
   ZeroBytes(out, QX_MAX_PATH);
   CopyBytes(out, text + start, static_cast<unsigned>(b - start));

@@ -1,12 +1,11 @@
-#include "app/install_location.h"
-
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 #include <new>
 
+#include "app/install_location.h"
 #include "support/file.h"
 #include "support/path_string.h"
 
@@ -33,7 +32,8 @@ const FolderSource kFolders[12] = {
     {CSIDL_MYPICTURES, "My Pictures"},
 };
 
-const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char kShellFolders[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 }  // namespace
 
@@ -43,8 +43,8 @@ int GetSpecialFolderFromRegistry(const char* valueName, char* out) {
   HKEY key;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, kShellFolders, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
   DWORD size = QX_MAX_PATH - 1;
-  LONG status = RegQueryValueExA(key, valueName, nullptr, nullptr,
-                                 reinterpret_cast<BYTE*>(out), &size);
+  LONG status =
+      RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(out), &size);
   RegCloseKey(key);
   if (status != ERROR_SUCCESS || size > QX_MAX_PATH - 1) return 0;
   out[size] = '\0';

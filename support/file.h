@@ -49,14 +49,14 @@ class qxFile : public qxFileBase {
   // 1 opened, 0 failed. A path longer than 255 bytes, or an object that is
   // already open, fails without touching the disk.
   int Open(const char* path, int mode) override;
-  int Close() override;                            // non-zero closed, 0 not open or failed
-  int Read(void* buffer, DWORD count) override;    // bytes read, -1 on failure
+  int Close() override;                                 // non-zero closed, 0 not open or failed
+  int Read(void* buffer, DWORD count) override;         // bytes read, -1 on failure
   int Write(const void* buffer, DWORD count) override;  // bytes written, -1
-  int Tell() override;                             // position, -1 when closed
-  DWORD Seek(DWORD offset) override;               // clamps to size - 1
-  const char* GetName(char* destination) override; // null when closed
-  DWORD SizeOf(const char* path) override;         // 0 if absent or a directory
-  int GetSize() override;                          // -1 on failure
+  int Tell() override;                                  // position, -1 when closed
+  DWORD Seek(DWORD offset) override;                    // clamps to size - 1
+  const char* GetName(char* destination) override;      // null when closed
+  DWORD SizeOf(const char* path) override;              // 0 if absent or a directory
+  int GetSize() override;                               // -1 on failure
   HANDLE GetHandle() override;
   int IsFile(const char* path) override;
   DWORD GetAttributes(const char* path) override;  // INVALID_FILE_ATTRIBUTES if absent

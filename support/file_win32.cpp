@@ -1,6 +1,6 @@
-#include "support/file.h"
-
 #include <cstring>
+
+#include "support/file.h"
 
 // Base bodies: a file interface that has no file behind it fails everything.
 int qxFileBase::Open(const char*, int) { return 0; }
@@ -32,8 +32,8 @@ int qxFile::Open(const char* path, int openMode) {
     h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
       DWORD share = (openMode & FM_READ) ? FILE_SHARE_READ : 0;
-      h = CreateFileA(path, GENERIC_WRITE, share, nullptr, TRUNCATE_EXISTING,
-                      FILE_ATTRIBUTE_NORMAL, nullptr);
+      h = CreateFileA(path, GENERIC_WRITE, share, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                      nullptr);
     }
   } else {
     bool read = (openMode & FM_READ) != 0;

@@ -1,9 +1,8 @@
-#include "support/path_fs.h"
-
 #include <windows.h>
 
 #include <cstring>
 
+#include "support/path_fs.h"
 #include "support/path_string.h"
 
 int ProbePath(const char* path) {

@@ -1,9 +1,8 @@
-#include "support/file.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "support/file.h"
 #include "tests/unit/win32_temp.h"
 
 TEST(FileReplace, EmptiesAnExistingFileAndCreatesAMissingOne) {
@@ -128,8 +127,8 @@ TEST(FileOpen, DispositionFromModeBits) {
   qxFile file;
   EXPECT_EQ(file.Open(path.c_str(), FM_WRITE | FM_NEW), 1);  // CREATE_NEW
   file.Close();
-  EXPECT_EQ(file.Open(path.c_str(), FM_WRITE | FM_NEW), 0);  // exists now
-  EXPECT_EQ(file.Open(path.c_str(), FM_WRITE), 0);            // disposition 0
+  EXPECT_EQ(file.Open(path.c_str(), FM_WRITE | FM_NEW), 0);                  // exists now
+  EXPECT_EQ(file.Open(path.c_str(), FM_WRITE), 0);                           // disposition 0
   EXPECT_EQ(file.Open(path.c_str(), FM_READ | FM_EXISTING | FM_ALWAYS), 0);  // 7
   EXPECT_EQ(file.Open(dir.File("always.bin").c_str(), FM_WRITE | FM_ALWAYS), 1);
 }

@@ -1,10 +1,9 @@
-#include "app/install_location.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
+#include "app/install_location.h"
 #include "support/path_string.h"
 #include "tests/unit/win32_temp.h"
 
@@ -67,8 +66,8 @@ TEST(GetSpecialFolder, RegistryValueWithoutNulStaysInsideTheBuffer) {
   const std::string full(QX_MAX_PATH, 'n'), fits(QX_MAX_PATH - 1, 'f');
   RegSetValueExA(key, "QxTestNoNulFull", 0, REG_SZ, reinterpret_cast<const BYTE*>(full.data()),
                  static_cast<DWORD>(full.size()));
-  RegSetValueExA(key, "QxTestNoNulFits", 0, REG_BINARY,
-                 reinterpret_cast<const BYTE*>(fits.data()), static_cast<DWORD>(fits.size()));
+  RegSetValueExA(key, "QxTestNoNulFits", 0, REG_BINARY, reinterpret_cast<const BYTE*>(fits.data()),
+                 static_cast<DWORD>(fits.size()));
   RegCloseKey(key);
   char out[QX_MAX_PATH + 8];
   std::memset(out, 'X', sizeof out);
@@ -113,8 +112,9 @@ std::string Lookup(const char* brand, const char* title) {
 
 TEST(GetInstallPath, ReadsTheFileOfBrandAndTitle) {
   InstallLocationFile file("QXSoft", "ゲーム");
-  ASSERT_TRUE(file.Write("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n"
-                         "<install><path>C:\\Games\\ゲーム表示</path></install>\r\n"));
+  ASSERT_TRUE(
+      file.Write("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n"
+                 "<install><path>C:\\Games\\ゲーム表示</path></install>\r\n"));
   EXPECT_EQ(Lookup("QXSoft", "ゲーム"), "C:\\Games\\ゲーム表示");
   EXPECT_EQ(Lookup("QXSoft", "other"), "<fail>");
   EXPECT_EQ(Lookup("Other", "ゲーム"), "<fail>");

@@ -1,7 +1,6 @@
-#include "support/path_fs.h"
-
 #include <gtest/gtest.h>
 
+#include "support/path_fs.h"
 #include "tests/unit/win32_temp.h"
 
 TEST(ProbePath, FileDirectoryAbsent) {

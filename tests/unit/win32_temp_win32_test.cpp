@@ -1,6 +1,6 @@
-#include "tests/unit/win32_temp.h"
-
 #include <cstdio>
+
+#include "tests/unit/win32_temp.h"
 
 TempDir::TempDir() {
   static unsigned counter = 0;
