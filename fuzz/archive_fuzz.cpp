@@ -7,9 +7,9 @@
 // enciphered branch is reached), bit 1 writes its name in capitals, bits 2-4
 // pick the handle capacity, bit 5 tries a second Open. Each op is an opcode
 // byte (kind in bits 0-2, Seek origin in bits 3-4, bit 7 for a raw index or
-// offset) and a 32-bit little-endian value whose top byte picks the handle;
-// after the ops every entry is walked
-// with one handle at a time, read in pieces whose sizes come from the ops.
+// offset) and a 32-bit little-endian value whose top byte picks the handle.
+// After the ops every entry is walked with one handle at a time, read in
+// pieces whose sizes come from the ops.
 #include <sys/mman.h>
 #include <unistd.h>
 
