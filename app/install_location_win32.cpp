@@ -38,14 +38,17 @@ const char kShellFolders[] =
 }  // namespace
 
 // Last resort of GetSpecialFolder; the registry type of the value is not checked.
+// A value need not end in a NUL, so one byte of out is kept for it.
 int GetSpecialFolderFromRegistry(const char* valueName, char* out) {
   HKEY key;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, kShellFolders, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
-  DWORD size = QX_MAX_PATH;
+  DWORD size = QX_MAX_PATH - 1;
   LONG status =
       RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(out), &size);
   RegCloseKey(key);
-  return status == ERROR_SUCCESS ? 1 : 0;
+  if (status != ERROR_SUCCESS || size > QX_MAX_PATH - 1) return 0;
+  out[size] = '\0';
+  return 1;
 }
 
 int GetSpecialFolder(unsigned code, char* out) {

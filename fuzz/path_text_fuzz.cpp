@@ -1,9 +1,11 @@
-// ReadLine over a whole text, MakeUpper and the path splitters on each line.
+// ReadLine over a whole text, MakeUpper and the path splitters on each line,
+// the directory split against the double-byte rule.
 #include <cstdint>
 #include <cstring>
 #include <string>
 
 #include "fuzz/fuzz_check.h"
+#include "fuzz/fuzz_model.h"
 #include "support/path_string.h"
 
 namespace {
@@ -13,12 +15,20 @@ void CheckLine(const char* line) {
   char upper[QX_MAX_PATH];
   std::strcpy(upper, line);
   FUZZ_CHECK(MakeUpper(upper) == static_cast<int>(before.size()));
-  for (size_t i = 0; i < before.size(); ++i) {
-    unsigned char a = before[i], b = upper[i];
-    FUZZ_CHECK(a == b || (a >= 'a' && a <= 'z' && b == a - 32));
-  }
+  FUZZ_CHECK(FuzzUpper(before) == upper);  // double-byte characters kept whole
+  // The directory part ends at the last separator that is no trail byte; a
+  // lone leading separator makes none.
   char part[QX_MAX_PATH];
-  if (GetDirectoryPart(line, part)) FUZZ_CHECK(before.compare(0, std::strlen(part), part) == 0);
+  std::memset(part, 0x7E, sizeof part);
+  const size_t sep = FuzzLastSeparator(before);
+  const bool hasDirectory = sep != std::string::npos && sep != 0;
+  FUZZ_CHECK(GetDirectoryPart(line, part) == (hasDirectory ? 1 : 0));
+  FUZZ_CHECK(GetDirectoryPart(line, nullptr) == (hasDirectory ? 1 : 0));
+  if (hasDirectory) {
+    FUZZ_CHECK(before.substr(0, sep) == part);
+  } else {
+    FUZZ_CHECK(static_cast<unsigned char>(part[0]) == 0x7E);
+  }
   FUZZ_CHECK(GetFileNamePart(line, part) == 1);
   FUZZ_CHECK(before.size() >= std::strlen(part));
   const char* ext = GetExtension(line);

@@ -224,3 +224,30 @@ TEST(InflateBuffer, TruncatedStream) {
   EXPECT_TRUE(v.AllEqual(0, 100, 0));
   EXPECT_EQ(end, INFLATE_END_TRUNCATED);
 }
+
+// Found by fuzzing: a stream cut short where the input runs out just as the
+// first 4096-byte step fills. zlib still holds the rest of what the input
+// gives (105 bytes), which no later step asks for: the result is one whole
+// step and the end is reported cut short, which the unpack step refuses.
+TEST(InflateBuffer, InputEndingAsAStepFillsIsCutShort) {
+  const std::string stream(
+      "\x78\xda\x0b\x20\x07\xa4\x00\xa9\xd4\xcc\xf4\x8c\x12\xbd\xa4\x06"
+      "\xf2\xc0\x1a\x6a\x6a\xdd\xb9\x9b\x78\x78\x78\x78\x78\x78\x78\x78"
+      "\x78\x78\x78\x78\x78\x78\x78\x78\x78\x78\x78\x78\x78\x78\x78\x78"
+      "\x78\x78\x78\x78\x78\x78\x78\x78\x78\x78\x78\x78\x78\x78\x78\x78"
+      "\x78\x78\x78\x78\x78\x78\x78\x78\x78\x78\x78\x78\x78\x78\x78\x78"
+      "\x78\x78\x78\x78\x78\x78\x78",
+      87);
+  std::string all(1 << 16, '\0');
+  uLongf produced = all.size();
+  uLong used = stream.size();
+  uncompress2(reinterpret_cast<Bytef*>(&all[0]), &produced,
+              reinterpret_cast<const Bytef*>(stream.data()), &used);
+  ASSERT_EQ(produced, 4201u);
+  Target t(9279);
+  InflateEnd end = INFLATE_END_CLEAN;
+  EXPECT_EQ(t.Inflate(stream, &end), 4096);
+  EXPECT_EQ(end, INFLATE_END_TRUNCATED);
+  EXPECT_EQ(t.Stored(4096), all.substr(0, 4096));
+  EXPECT_TRUE(t.AllEqual(4096, 9279, kSentinel));
+}

@@ -55,6 +55,32 @@ TEST(GetSpecialFolder, RegistryFallbackReadsShellFolders) {
   EXPECT_EQ(GetSpecialFolderFromRegistry("QxTestMissing", out), 0);
 }
 
+// Registry strings need not carry their NUL: one that fills the whole buffer
+// must still come out terminated inside it, or not at all.
+TEST(GetSpecialFolder, RegistryValueWithoutNulStaysInsideTheBuffer) {
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER,
+                            "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                            0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  const std::string full(QX_MAX_PATH, 'n'), fits(QX_MAX_PATH - 1, 'f');
+  RegSetValueExA(key, "QxTestNoNulFull", 0, REG_SZ, reinterpret_cast<const BYTE*>(full.data()),
+                 static_cast<DWORD>(full.size()));
+  RegSetValueExA(key, "QxTestNoNulFits", 0, REG_BINARY, reinterpret_cast<const BYTE*>(fits.data()),
+                 static_cast<DWORD>(fits.size()));
+  RegCloseKey(key);
+  char out[QX_MAX_PATH + 8];
+  std::memset(out, 'X', sizeof out);
+  if (GetSpecialFolderFromRegistry("QxTestNoNulFull", out)) {
+    EXPECT_NE(std::memchr(out, '\0', QX_MAX_PATH), nullptr);
+  }
+  EXPECT_EQ(out[QX_MAX_PATH], 'X');
+  std::memset(out, 'X', sizeof out);
+  ASSERT_EQ(GetSpecialFolderFromRegistry("QxTestNoNulFits", out), 1);
+  ASSERT_NE(std::memchr(out, '\0', QX_MAX_PATH), nullptr);
+  EXPECT_EQ(std::string(out), fits);
+}
+
 namespace {
 
 // Places "<brand>\<title>.xml" in the shared application-data folder.

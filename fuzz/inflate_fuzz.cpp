@@ -1,0 +1,114 @@
+// The unpack step on a hostile payload resource: the header check, then
+// InflateBuffer into a buffer of the header's capacity (cut down to keep runs
+// fast) with a guard zone behind it. zlib's own one-shot decoder is the
+// reference for what a stream holds and how it ends.
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "fuzz/fuzz_check.h"
+#include "support/inflate.h"
+#include "support/payload.h"
+
+namespace {
+
+enum : uint32_t {
+  kMaxInput = 64 * 1024,
+  kMaxCapacity = 64 * 1024,
+  kReferenceRoom = 256 * 1024,
+  kGuard = 64,
+};
+const unsigned char kFill = 0xA5;  // what the buffer holds before inflation
+
+uint32_t Le32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+void CheckHeader(const uint8_t* data, size_t size, int accepted, const PayloadHeader& header) {
+  const bool fits = size >= QX_PAYLOAD_HEADER_SIZE;
+  FUZZ_CHECK(accepted == (fits && Le32(data + 32) < 0x80000000u));
+  if (!accepted) return;
+  FUZZ_CHECK(header.unpackedSize == Le32(data + 32) && header.packedSize == Le32(data + 36));
+  FUZZ_CHECK(std::memcmp(header.packedName, data, 32) == 0);
+}
+
+struct Reference {
+  int code;        // uncompress2's result
+  uLong produced;  // bytes it delivered before it stopped
+  uLong consumed;  // stream bytes it used
+  const unsigned char* out;
+};
+
+Reference Decode(const uint8_t* stream, uLong length) {
+  static unsigned char room[kReferenceRoom];  // one buffer for every run
+  Reference r;
+  r.out = room;
+  r.produced = kReferenceRoom;
+  r.consumed = length;
+  r.code = uncompress2(room, &r.produced, stream, &r.consumed);
+  return r;
+}
+
+// The bytes past the stored ones are either untouched or all zero-filled.
+bool RestIsUniform(const unsigned char* buffer, int32_t from, int32_t capacity,
+                   unsigned char* kind) {
+  if (from == capacity) return true;
+  *kind = buffer[from];
+  if (*kind != 0 && *kind != kFill) return false;
+  for (int32_t i = from; i < capacity; ++i)
+    if (buffer[i] != *kind) return false;
+  return true;
+}
+
+void CheckAgainstReference(const Reference& ref, const unsigned char* buffer, int32_t capacity,
+                           int stored, InflateEnd end, uLong streamLength) {
+  if (ref.code == Z_BUF_ERROR && ref.produced == kReferenceRoom) return;  // too big to compare
+  const bool good = ref.code == Z_OK;
+  FUZZ_CHECK((end == INFLATE_END_CLEAN) == (good && ref.consumed == streamLength));
+  FUZZ_CHECK((end == INFLATE_END_TRAILING) == (good && ref.consumed < streamLength));
+  const uLong expected = ref.produced < uLong(capacity) ? ref.produced : uLong(capacity);
+  if (uLong(stored) != expected) {
+    // Input that runs out exactly as a 4096-byte step fills ends the loop
+    // while zlib may still hold output: only a stream cut short loses it.
+    FUZZ_CHECK(end == INFLATE_END_TRUNCATED && uLong(stored) < expected);
+    FUZZ_CHECK(stored > 0 && stored % 4096 == 0);
+  }
+  FUZZ_CHECK(std::memcmp(buffer, ref.out, stored) == 0);
+  unsigned char kind = 0;
+  FUZZ_CHECK(RestIsUniform(buffer, stored, capacity, &kind));
+  // After the end of the stream the next step produces nothing: zero fill.
+  if (end == INFLATE_END_TRAILING && stored < capacity) FUZZ_CHECK(kind == 0);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > kMaxInput) return 0;
+  PayloadHeader header;
+  std::memset(&header, 0x5A, sizeof header);
+  const int accepted = CheckPayload(data, uint32_t(size), &header);
+  CheckHeader(data, size, accepted, header);
+  if (!accepted) return 0;
+
+  int32_t capacity = int32_t(header.unpackedSize);
+  if (uint32_t(capacity) > kMaxCapacity) capacity = int32_t(header.unpackedSize % kMaxCapacity);
+  std::vector<unsigned char> buffer(size_t(capacity) + kGuard, kFill);
+  const uint8_t* stream = data + QX_PAYLOAD_HEADER_SIZE;
+  const uint32_t streamLength = uint32_t(size) - QX_PAYLOAD_HEADER_SIZE;
+  InflateEnd end = InflateEnd(-1);
+  const int stored = InflateBuffer(buffer.data(), capacity, stream, streamLength, &end);
+
+  FUZZ_CHECK(stored >= 0 && stored <= capacity);  // -1 only without memory
+  for (uint32_t i = 0; i < kGuard; ++i) FUZZ_CHECK(buffer[size_t(capacity) + i] == kFill);
+  FUZZ_CHECK(end >= INFLATE_END_CLEAN && end <= INFLATE_END_TRAILING);
+  if (streamLength == 0) {
+    FUZZ_CHECK(stored == 0 && end == INFLATE_END_TRUNCATED);
+    for (int32_t i = 0; i < capacity; ++i) FUZZ_CHECK(buffer[i] == kFill);
+    return 0;
+  }
+  CheckAgainstReference(Decode(stream, streamLength), buffer.data(), capacity, stored, end,
+                        streamLength);
+  return 0;
+}
