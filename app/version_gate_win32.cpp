@@ -38,7 +38,7 @@ void ReadStrings(void* block, DWORD key, VersionInfoRecord* record) {
     UINT length = 0;
     if (!VerQueryValueA(block, query, &value, &length) || !value || length == 0) continue;
     char* target = reinterpret_cast<char*>(record) + field.offset;
-    CopyFieldText(target, VERSION_STRING_SIZE, static_cast<const char*>(value));
+    CopyFieldText(target, VERSION_STRING_SIZE, static_cast<const char*>(value), length);
   }
 }
 

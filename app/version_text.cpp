@@ -71,10 +71,13 @@ void ParseFileVersion(const char* text, uint32_t* ms, uint32_t* ls) {
   *ls |= ReadComponent(rest);
 }
 
-void CopyFieldText(char* field, std::size_t fieldSize, const char* value) {
+void CopyFieldText(char* field, std::size_t fieldSize, const char* value,
+                   std::size_t valueLength) {
+  if (fieldSize == 0) return;
   std::size_t n = 0;
-  while (value[n]) {
-    std::size_t step = IsDoubleByteChar(value + n) ? 2 : 1;
+  while (n < valueLength && value[n]) {
+    // A lead byte whose trail lies beyond the value is not looked past.
+    std::size_t step = n + 1 < valueLength && IsDoubleByteChar(value + n) ? 2 : 1;
     if (n + step >= fieldSize) break;
     n += step;
   }

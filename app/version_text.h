@@ -21,8 +21,10 @@ int ParseInteger(const char* text, int32_t* value);
 void ParseFileVersion(const char* text, uint32_t* ms, uint32_t* ls);
 
 // Copies value into field (fieldSize bytes, NUL-terminated), cutting it short
-// at a character boundary when it does not fit.
-void CopyFieldText(char* field, std::size_t fieldSize, const char* value);
+// at a character boundary when it does not fit. Reads at most valueLength
+// bytes of value: a version string need not be terminated inside its block.
+void CopyFieldText(char* field, std::size_t fieldSize, const char* value,
+                   std::size_t valueLength = SIZE_MAX);
 
 // Forms the gate's two paths (QX_MAX_PATH buffers): the installed file
 // installDir\name, and its temporary copy beside it, with "_tmp_" in front of

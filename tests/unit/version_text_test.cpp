@@ -116,6 +116,19 @@ TEST(CopyFieldText, CutsAtCharacterBoundary) {
   EXPECT_EQ(std::string(record), std::string(255, 'v'));
 }
 
+TEST(CopyFieldText, ReadsNoFurtherThanTheValueLength) {
+  char field[8] = "keep";
+  // A value with no NUL where its length ends: nothing past it is read.
+  const char unterminated[4] = {'a', 'b', 'c', 'X'};
+  CopyFieldText(field, sizeof field, unterminated, 3);
+  EXPECT_STREQ(field, "abc");
+  // A lead byte as the value's last byte is taken alone; its "trail" is not read.
+  CopyFieldText(field, sizeof field, "ab\x82\xA0", 3);
+  EXPECT_STREQ(field, "ab\x82");
+  CopyFieldText(field, 0, "never written", 13);
+  EXPECT_STREQ(field, "ab\x82");
+}
+
 TEST(FormatGatePaths, TemporaryCopyBesideTheInstalledFile) {
   char temp[QX_MAX_PATH], installed[QX_MAX_PATH];
   ASSERT_EQ(FormatGatePaths("C:\\Game", "GAME.EXE", temp, installed), 1);
