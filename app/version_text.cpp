@@ -71,8 +71,7 @@ void ParseFileVersion(const char* text, uint32_t* ms, uint32_t* ls) {
   *ls |= ReadComponent(rest);
 }
 
-void CopyFieldText(char* field, std::size_t fieldSize, const char* value,
-                   std::size_t valueLength) {
+void CopyFieldText(char* field, std::size_t fieldSize, const char* value, std::size_t valueLength) {
   if (fieldSize == 0) return;
   std::size_t n = 0;
   while (n < valueLength && value[n]) {
