@@ -15,7 +15,7 @@ int CheckPayload(const void* resource, uint32_t size, PayloadHeader* header) {
   if (!resource || !header || size < QX_PAYLOAD_HEADER_SIZE) return 0;
   const unsigned char* bytes = static_cast<const unsigned char*>(resource);
   const uint32_t unpacked = ReadLe32(bytes + 32);
-  if (unpacked >= 0x80000000u) return 0;
+  if (unpacked > QX_MAX_ARCHIVE_SIZE) return 0;
   std::memcpy(header->packedName, bytes, sizeof header->packedName);
   header->unpackedSize = unpacked;
   header->packedSize = ReadLe32(bytes + 36);

@@ -8,9 +8,14 @@
 
 enum { QX_PAYLOAD_HEADER_SIZE = 40 };
 
+// The largest archive an updater can install: the reader's file positions are
+// signed 32-bit. Builders refuse anything larger; the updater refuses a header
+// that claims more.
+const uint32_t QX_MAX_ARCHIVE_SIZE = 0x7FFFFFFFu;
+
 // Decodes the little-endian header at the start of a payload resource of size
 // bytes into *header. 1 when the resource can be unpacked: it holds the whole
-// header and unpackedSize fits a signed 32-bit capacity (below 2^31). 0
+// header and unpackedSize is at most QX_MAX_ARCHIVE_SIZE. 0
 // otherwise (null resource or header included), *header then untouched.
 int CheckPayload(const void* resource, uint32_t size, PayloadHeader* header);
 
