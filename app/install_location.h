@@ -22,8 +22,10 @@ enum {
 };
 
 // 1 with the folder's path in out (at least 260 bytes): the shell first, then
-// SHGetSpecialFolderPathA, then the user's Shell Folders registry key. 0 when
-// every source fails or the code is above 11 (out untouched).
+// SHGetSpecialFolderPathA, then the user's Shell Folders registry key; codes 6
+// and 7 ask GetTempPathA and GetWindowsDirectoryA alone. 0 when every source
+// fails, or the folder does not fit 260 bytes with its NUL (out then holds no
+// partial path), or the code is above 11 (out untouched).
 int GetSpecialFolder(unsigned code, char* out);
 
 // Non-zero with the install directory in out (260 bytes); 0 when the file is

@@ -38,29 +38,43 @@ const char kShellFolders[] =
 }  // namespace
 
 // Last resort of GetSpecialFolder; the registry type of the value is not checked.
-// A value need not end in a NUL, so one byte of out is kept for it.
+// A value need not end in a NUL: one shorter than the buffer gets one, one that
+// fills the buffer must carry its own.
 int GetSpecialFolderFromRegistry(const char* valueName, char* out) {
   HKEY key;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, kShellFolders, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
-  DWORD size = QX_MAX_PATH - 1;
+  DWORD size = QX_MAX_PATH;
   LONG status =
       RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(out), &size);
   RegCloseKey(key);
-  if (status != ERROR_SUCCESS || size > QX_MAX_PATH - 1) return 0;
-  out[size] = '\0';
+  if (status != ERROR_SUCCESS || size > QX_MAX_PATH) return 0;
+  if (size < QX_MAX_PATH) {
+    out[size] = '\0';
+  } else if (out[QX_MAX_PATH - 1] != '\0') {
+    out[0] = '\0';
+    return 0;
+  }
   return 1;
 }
 
+namespace {
+
+// A system folder query (GetTempPathA, GetWindowsDirectoryA) that reports 0
+// on failure and the size it needs when the buffer is too small.
+int FitsBuffer(UINT length, char* out) {
+  if (length == 0 || length >= QX_MAX_PATH) {
+    out[0] = '\0';
+    return 0;
+  }
+  return 1;
+}
+
+}  // namespace
+
 int GetSpecialFolder(unsigned code, char* out) {
   if (code > 11) return 0;
-  if (code == FOLDER_TEMP) {
-    GetTempPathA(QX_MAX_PATH, out);
-    return 1;
-  }
-  if (code == FOLDER_WINDOWS) {
-    GetWindowsDirectoryA(out, QX_MAX_PATH);
-    return 1;
-  }
+  if (code == FOLDER_TEMP) return FitsBuffer(GetTempPathA(QX_MAX_PATH, out), out);
+  if (code == FOLDER_WINDOWS) return FitsBuffer(GetWindowsDirectoryA(out, QX_MAX_PATH), out);
   const FolderSource& source = kFolders[code];
   if (SHGetFolderPathA(nullptr, source.csidl, nullptr, 0, out) >= 0) return 1;
   if (SHGetSpecialFolderPathA(nullptr, out, source.csidl, FALSE)) return 1;

@@ -54,14 +54,23 @@ void qxArchive::Close() {
   enciphered = 0;
 }
 
-int qxArchive::Open(const char* path) {
+int qxArchive::Open(const char* path) { return Open(path, nullptr); }
+
+int qxArchive::Open(const char* path, ArchiveOpenError* why) {
+  ArchiveOpenError result = OpenFile(path);
+  if (why) *why = result;
+  return result == ARCHIVE_OPENED;
+}
+
+ArchiveOpenError qxArchive::OpenFile(const char* path) {
   // One archive per reader: a second Open must not disturb the handles given out.
-  if (IsOpen() || file != ARCHIVE_NO_FILE) return 0;
+  if (IsOpen() || file != ARCHIVE_NO_FILE) return ARCHIVE_ALREADY_OPEN;
   file = ArchiveFileOpen(path);
-  if (file == ARCHIVE_NO_FILE) return 0;
-  if (!ReadIndex(ArchiveFileSize(file))) {
+  if (file == ARCHIVE_NO_FILE) return ARCHIVE_NOT_READABLE;
+  ArchiveOpenError result = ReadIndex(ArchiveFileSize(file));
+  if (result != ARCHIVE_OPENED) {
     Close();
-    return 0;
+    return result;
   }
   // Names are cut before anything looks at them, so that every later scan and
   // copy stops inside the 64-byte field.
@@ -70,33 +79,40 @@ int qxArchive::Open(const char* path) {
   if (count >= 1 && IsKeyEntryName(index[0].name)) {
     if (!SetUpKey(index[0].size)) {
       Close();
-      return 0;
+      return ARCHIVE_NO_MEMORY;
     }
     DecodeIndex();
     first = 1;
   }
   if (!BuildNameIndex(first)) {
     Close();
-    return 0;
+    return ARCHIVE_NO_MEMORY;
   }
-  return 1;
+  return ARCHIVE_OPENED;
 }
 
 // Header and index, each with one read; only an index received whole is kept.
 // fileSize is 0xFFFFFFFF when unknown, and then only the reads can tell.
-int qxArchive::ReadIndex(uint32_t fileSize) {
+ArchiveOpenError qxArchive::ReadIndex(uint32_t fileSize) {
   unsigned char header[HEADER_BYTES];
-  if (ArchiveFileRead(file, header, HEADER_BYTES) != HEADER_BYTES) return 0;
+  if (ArchiveFileRead(file, header, HEADER_BYTES) != HEADER_BYTES) {
+    return fileSize < HEADER_BYTES ? ARCHIVE_TOO_SHORT : ARCHIVE_NOT_READABLE;
+  }
   uint32_t n = LoadLittleEndian(header + 4);  // the magic (header 0-3) is not checked
   uint64_t indexBytes = uint64_t(n) * INDEX_ENTRY_BYTES;
-  if (indexBytes > 0xFFFFFFFFu) return 0;
-  if (fileSize != 0xFFFFFFFFu && HEADER_BYTES + indexBytes > fileSize) return 0;
+  if (indexBytes > 0xFFFFFFFFu) return ARCHIVE_INDEX_BEYOND_FILE;
+  if (fileSize != 0xFFFFFFFFu && HEADER_BYTES + indexBytes > fileSize) {
+    return ARCHIVE_INDEX_BEYOND_FILE;
+  }
   index = new (std::nothrow) ArchiveIndexEntry[n];
-  if (!index) return 0;
+  if (!index) return ARCHIVE_NO_MEMORY;
   uint32_t want = uint32_t(indexBytes);
-  if (ArchiveFileRead(file, index, want) != want) return 0;
+  if (ArchiveFileRead(file, index, want) != want) {
+    // With the size unknown, a short read is how the end of the file shows.
+    return fileSize == 0xFFFFFFFFu ? ARCHIVE_INDEX_BEYOND_FILE : ARCHIVE_NOT_READABLE;
+  }
   count = n;
-  return 1;
+  return ARCHIVE_OPENED;
 }
 
 int qxArchive::BuildNameIndex(uint32_t first) {

@@ -58,6 +58,16 @@ struct ArchiveNameSlot {
   uint32_t index;
 };
 
+// Why Open failed, for tools that explain it; the updater needs only 0 or 1.
+enum ArchiveOpenError {
+  ARCHIVE_OPENED = 0,
+  ARCHIVE_NOT_READABLE,       // the file cannot be opened or read
+  ARCHIVE_TOO_SHORT,          // shorter than its 8-byte header
+  ARCHIVE_INDEX_BEYOND_FILE,  // the index claims more bytes than the file (or 32 bits) holds
+  ARCHIVE_NO_MEMORY,          // the index or the name index cannot be allocated
+  ARCHIVE_ALREADY_OPEN,       // this reader holds an archive already
+};
+
 // 1 when entry 0's name marks the archive as enciphered (the key entry):
 // "__key__.dat" in any mix of ASCII case.
 int IsKeyEntryName(const char* name);
@@ -75,6 +85,8 @@ class qxArchive {
   // already open it fails and leaves the open archive as it was.
   // Names are cut at 63 bytes and upper-cased (double-byte characters kept).
   int Open(const char* path);
+  // The same, with the reason for a failure in *why (ARCHIVE_OPENED on success).
+  int Open(const char* path, ArchiveOpenError* why);
   // A new handle on entry index, at its start; NoArchiveEntry() when closed,
   // index >= N, or every record is taken.
   qxArchiveEntry* OpenEntry(uint32_t index);
@@ -98,7 +110,8 @@ class qxArchive {
 
  private:
   int IsValid(const qxArchiveEntry* entry) const;
-  int ReadIndex(uint32_t fileSize);
+  ArchiveOpenError ReadIndex(uint32_t fileSize);
+  ArchiveOpenError OpenFile(const char* path);
   int BuildNameIndex(uint32_t first);
   void Close();
   uint32_t ReadPlain(qxArchiveEntry* entry, void* buffer, uint32_t n);

@@ -15,8 +15,16 @@ inline ArchiveFileHandle ArchiveFileOpen(const char* path) {
   return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                      FILE_ATTRIBUTE_NORMAL, nullptr);
 }
-// Size of the file, for checking the index's claims; 0xFFFFFFFF when unknown.
-inline uint32_t ArchiveFileSize(ArchiveFileHandle file) { return GetFileSize(file, nullptr); }
+// Size of the file, for checking the index's claims; 0xFFFFFFFF when unknown
+// or when it does not fit 32 bits (a size taken modulo 2^32 would refuse good
+// archives of 4 GiB or more).
+inline uint32_t ArchiveFileSize(ArchiveFileHandle file) {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || size.QuadPart >= 0xFFFFFFFFll) {
+    return 0xFFFFFFFFu;
+  }
+  return static_cast<uint32_t>(size.QuadPart);
+}
 // SetFilePointer from FILE_BEGIN with no high part: positions are below 2 GiB.
 // 0 when the pointer did not move (a position of 2 GiB or more among others),
 // so that a read never delivers bytes from wherever the pointer was left.

@@ -7,30 +7,27 @@ namespace {
 
 bool IsSeparator(unsigned char c) { return c == '\\' || c == '/'; }
 
-// Appends src to out (current length len) if the whole result still fits.
-bool Append(char* out, std::size_t& len, const char* src) {
-  std::size_t n = std::strlen(src);
-  if (len + n >= QX_MAX_PATH) return false;
-  std::memcpy(out + len, src, n + 1);
-  len += n;
+// Appends the first count bytes of src to out (current length len) if the
+// whole result still fits.
+bool Append(char* out, std::size_t& len, const char* src, std::size_t count) {
+  if (len + count >= QX_MAX_PATH) return false;
+  std::memcpy(out + len, src, count);
+  len += count;
+  out[len] = '\0';
   return true;
 }
 
-// Trailing backslash of the first part goes, except where it is a root.
-void TrimFirstPart(char* out, std::size_t& len) {
-  if (len == 0 || out[len - 1] != '\\') return;
-  bool keep;
-  if (len >= 2 && out[1] == ':')
-    keep = len < 4;
-  else if (len >= 2 && out[0] == '\\' && out[1] == '\\')
-    keep = len < 3;
-  else
-    keep = false;
-  if (!keep) out[--len] = '\0';
+// A first part keeps its trailing backslash only when it is a root (C:\, \\).
+bool KeepsTrailingBackslash(const char* part, std::size_t len) {
+  if (len >= 2 && part[1] == ':') return len < 4;
+  if (len >= 2 && part[0] == '\\' && part[1] == '\\') return len < 3;
+  return false;
 }
 
 }  // namespace
 
+// Each part's trailing backslash is dropped before it is appended, so that a
+// result is refused only when what remains does not fit.
 int JoinPath(char* out, int n, ...) {
   if (!out) return 0;
   out[0] = '\0';
@@ -38,11 +35,17 @@ int JoinPath(char* out, int n, ...) {
   va_list parts;
   va_start(parts, n);
   std::size_t len = 0;
-  bool fits = Append(out, len, va_arg(parts, const char*));
-  if (fits) TrimFirstPart(out, len);
+  const char* first = va_arg(parts, const char*);
+  std::size_t count = std::strlen(first);
+  if (count > 0 && first[count - 1] == '\\' && !KeepsTrailingBackslash(first, count)) --count;
+  bool fits = Append(out, len, first, count);
   for (int i = 1; fits && i < n; ++i) {
-    fits = Append(out, len, "\\") && Append(out, len, va_arg(parts, const char*));
-    if (fits && out[len - 1] == '\\') out[--len] = '\0';
+    // "\" and the part, less one trailing backslash: an empty part adds nothing.
+    const char* part = va_arg(parts, const char*);
+    count = std::strlen(part);
+    if (count == 0) continue;
+    if (part[count - 1] == '\\') --count;
+    fits = Append(out, len, "\\", 1) && Append(out, len, part, count);
   }
   va_end(parts);
   if (!fits) {

@@ -55,6 +55,39 @@ TEST(GetSpecialFolder, RegistryFallbackReadsShellFolders) {
   EXPECT_EQ(GetSpecialFolderFromRegistry("QxTestMissing", out), 0);
 }
 
+// A 259-character value stored with its NUL fills the 260-byte buffer exactly.
+TEST(GetSpecialFolder, RegistryValueOf259CharactersAndItsNul) {
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER,
+                            "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                            0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  const std::string longest(QX_MAX_PATH - 1, 'w');
+  RegSetValueExA(key, "QxTestLongest", 0, REG_SZ, reinterpret_cast<const BYTE*>(longest.c_str()),
+                 static_cast<DWORD>(longest.size() + 1));
+  RegCloseKey(key);
+  char out[QX_MAX_PATH];
+  ASSERT_EQ(GetSpecialFolderFromRegistry("QxTestLongest", out), 1);
+  EXPECT_EQ(std::string(out), longest);
+}
+
+// The temporary-files folder fails, with an empty output, when the system
+// cannot give it (TMP too long) or its code page 932 form does not fit.
+TEST(GetSpecialFolder, TempFolderThatFailsOrDoesNotFit) {
+  char saved[1024] = "";
+  const DWORD had = GetEnvironmentVariableA("TMP", saved, sizeof saved);
+  std::string kana = "C:\\";
+  for (int i = 0; i < 200; ++i) kana += "ア";  // 200 characters, 400 bytes
+  for (const std::string& tmp : {"C:\\" + std::string(300, 't'), kana}) {
+    ASSERT_TRUE(SetEnvironmentVariableA("TMP", tmp.c_str()));
+    char out[QX_MAX_PATH + 8];
+    std::memset(out, 'X', sizeof out);
+    EXPECT_EQ(GetSpecialFolder(FOLDER_TEMP, out), 0) << tmp.size();
+    EXPECT_EQ(out[0], '\0');
+  }
+  SetEnvironmentVariableA("TMP", had && had < sizeof saved ? saved : nullptr);
+}
+
 // Registry strings need not carry their NUL: one that fills the whole buffer
 // must still come out terminated inside it, or not at all.
 TEST(GetSpecialFolder, RegistryValueWithoutNulStaysInsideTheBuffer) {

@@ -52,6 +52,12 @@ TEST(JoinPath, RefusesResultsThatDoNotFit) {
   EXPECT_STREQ(out, "");
   EXPECT_EQ(out[QX_MAX_PATH], 'X');
   EXPECT_EQ(JoinPath(out, 2, dir.c_str(), "12345678"), 259);
+  // A trailing backslash that is trimmed does not count against the room.
+  EXPECT_EQ(JoinPath(out, 2, dir.c_str(), "12345678\\"), 259);
+  EXPECT_EQ(std::string(out), dir + "\\12345678");
+  std::string first = "C:\\" + std::string(256, 'd') + "\\";  // 260 bytes, 259 once trimmed
+  EXPECT_EQ(JoinPath(out, 1, first.c_str()), 259);
+  EXPECT_EQ(JoinPath(out, 2, dir.c_str(), "123456789\\"), 0);
   std::string huge(400, 'h');
   EXPECT_EQ(JoinPath(out, 1, huge.c_str()), 0);
   EXPECT_EQ(out[QX_MAX_PATH], 'X');

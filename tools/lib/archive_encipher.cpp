@@ -9,6 +9,8 @@
 #include "archive/mt19937.h"
 #include "archive/name_scramble.h"
 
+namespace fs = std::filesystem;
+
 namespace {
 
 enum : uint32_t { HEADER_BYTES = 8, ENTRY_BYTES = 72, CHUNK = 1u << 20 };
@@ -58,7 +60,7 @@ bool BuildIndex(const std::vector<ArchiveSourceFile>& files, uint32_t seed,
     const ArchiveSourceFile& f = files[i - 1];
     if (f.name.empty() || f.name.size() > 63) return Fail(error, "name too long: " + f.name);
     std::error_code ec;
-    const uint64_t size = std::filesystem::file_size(f.hostPath, ec);
+    const uint64_t size = fs::file_size(fs::u8path(f.hostPath), ec);
     if (ec) return Fail(error, "cannot read " + f.hostPath + ": " + ec.message());
     position += ENTRY_BYTES;
     if (position + size >= READABLE_LIMIT) return Fail(error, "archive would reach 2 GiB");
@@ -77,8 +79,8 @@ bool BuildIndex(const std::vector<ArchiveSourceFile>& files, uint32_t seed,
 // Copies one file, enciphering its whole blocks; chunks are multiples of 8,
 // so only the last one can end in the plain partial block.
 bool CopyEnciphered(const std::string& hostPath, uint32_t size, const BlowfishContext& cipher,
-                    std::ofstream& out, std::string* error) {
-  std::ifstream in(hostPath, std::ios::binary);
+                    std::ostream& out, std::string* error) {
+  std::ifstream in(fs::u8path(hostPath), std::ios::binary);
   if (!in) return Fail(error, "cannot open " + hostPath);
   std::vector<char> buffer(CHUNK);
   for (uint32_t done = 0; done < size;) {
@@ -97,7 +99,7 @@ bool CopyEnciphered(const std::string& hostPath, uint32_t size, const BlowfishCo
 
 bool WriteAll(const std::vector<ArchiveSourceFile>& files,
               const std::vector<ArchiveIndexEntry>& index, const BlowfishContext& cipher,
-              const std::string& archivePath, std::ofstream& out, std::string* error) {
+              std::ostream& out, std::string* error) {
   char header[HEADER_BYTES] = {'Q', 'R', 'B', '\0'};
   PutU32(header + 4, uint32_t(index.size()));
   out.write(header, HEADER_BYTES);
@@ -114,8 +116,6 @@ bool WriteAll(const std::vector<ArchiveSourceFile>& files,
     BlowfishDecipher(&cipher, &offset, &size);
     if (!CopyEnciphered(files[i - 1].hostPath, size, cipher, out, error)) return false;
   }
-  out.close();
-  if (!out) return Fail(error, "cannot write " + archivePath);
   return true;
 }
 
@@ -130,11 +130,11 @@ bool WriteEncipheredArchive(const std::vector<ArchiveSourceFile>& files,
   KeyFromSeed(seed, &cipher);
   std::vector<ArchiveIndexEntry> index;
   if (!BuildIndex(files, seed, cipher, &index, error)) return false;
-  std::ofstream out(archivePath, std::ios::binary | std::ios::trunc);
-  if (!out) return Fail(error, "cannot create " + archivePath);
-  if (WriteAll(files, index, cipher, archivePath, out, error)) return true;
-  out.close();
-  std::error_code ignored;
-  std::filesystem::remove(archivePath, ignored);  // no half-written archive stays behind
-  return false;
+  std::string reason;
+  const bool ok = WriteReplacing(
+      archivePath,
+      [&](std::ostream& out, std::string* why) { return WriteAll(files, index, cipher, out, why); },
+      &reason);
+  if (!ok) Fail(error, reason);
+  return ok;
 }

@@ -28,7 +28,8 @@
 
 // False with a one-line reason when a name does not fit (63 bytes), a source
 // cannot be read whole, the archive would reach 2 GiB (readers cannot seek
-// there), or the archive cannot be written.
+// there), or the archive cannot be written; a failure leaves whatever was at
+// archivePath before as it was. Paths are UTF-8.
 bool WriteEncipheredArchive(const std::vector<ArchiveSourceFile>& files,
                             const std::string& archivePath, uint32_t seed, std::string* error);
 

@@ -92,7 +92,7 @@ bool Plan(const std::vector<ArchiveSourceFile>& files, Layout* layout, std::stri
 }
 
 // Appends exactly size bytes of the file; false when it has changed meanwhile.
-bool CopyData(const std::string& hostPath, uint64_t size, std::ofstream& out) {
+bool CopyData(const std::string& hostPath, uint64_t size, std::ostream& out) {
   std::ifstream in(fs::u8path(hostPath), std::ios::binary);
   std::vector<char> buffer(1 << 16);
   uint64_t done = 0;
@@ -104,7 +104,7 @@ bool CopyData(const std::string& hostPath, uint64_t size, std::ofstream& out) {
   return done == size && in.peek() == std::ifstream::traits_type::eof();
 }
 
-bool WriteAll(const std::vector<ArchiveSourceFile>& files, const Layout& layout, std::ofstream& out,
+bool WriteAll(const std::vector<ArchiveSourceFile>& files, const Layout& layout, std::ostream& out,
               std::string* error) {
   char header[8] = {'Q', 'R', 'B', '\0'};
   PutU32(header + 4, uint32_t(files.size()));
@@ -122,6 +122,23 @@ bool WriteAll(const std::vector<ArchiveSourceFile>& files, const Layout& layout,
   return bool(out);
 }
 
+// What a directory entry is when it is neither a regular file nor a directory.
+const char* SpecialKind(fs::file_type type) {
+  switch (type) {
+    case fs::file_type::symlink:
+      return "symbolic link";
+    case fs::file_type::fifo:
+      return "FIFO";
+    case fs::file_type::socket:
+      return "socket";
+    case fs::file_type::block:
+    case fs::file_type::character:
+      return "device";
+    default:
+      return "special file";
+  }
+}
+
 }  // namespace
 
 bool CollectTree(const std::string& dir, std::vector<ArchiveSourceFile>* files,
@@ -134,10 +151,16 @@ bool CollectTree(const std::string& dir, std::vector<ArchiveSourceFile>* files,
     return false;
   }
   std::vector<ArchiveSourceFile> found;
+  std::string refused;  // one line per file that cannot be packed
   for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
     fs::file_type type = it->symlink_status(ec).type();
     if (ec) break;
-    if (type != fs::file_type::regular) continue;  // links are not followed
+    if (type == fs::file_type::directory) continue;
+    if (type != fs::file_type::regular) {
+      refused += std::string(refused.empty() ? "" : "\n") + "not a regular file (" +
+                 SpecialKind(type) + "): " + it->path().u8string();
+      continue;
+    }
     std::string relative = it->path().lexically_relative(root).generic_u8string();
     ArchiveSourceFile f;
     if (!ArchiveName(relative, &f.name, error)) return false;
@@ -148,6 +171,10 @@ bool CollectTree(const std::string& dir, std::vector<ArchiveSourceFile>* files,
     *error = "cannot list " + dir + ": " + ec.message();
     return false;
   }
+  if (!refused.empty()) {
+    *error = refused;
+    return false;
+  }
   std::sort(found.begin(), found.end(),
             [](const ArchiveSourceFile& a, const ArchiveSourceFile& b) { return a.name < b.name; });
   if (!RefuseCollisions(found, error)) return false;
@@ -155,19 +182,46 @@ bool CollectTree(const std::string& dir, std::vector<ArchiveSourceFile>* files,
   return true;
 }
 
+void LeaveOutFile(const std::string& path, std::vector<ArchiveSourceFile>* files) {
+  const fs::path target = fs::u8path(path);
+  files->erase(std::remove_if(files->begin(), files->end(),
+                              [&](const ArchiveSourceFile& f) {
+                                std::error_code ec;
+                                return fs::equivalent(fs::u8path(f.hostPath), target, ec);
+                              }),
+               files->end());
+}
+
+bool WriteReplacing(const std::string& path,
+                    const std::function<bool(std::ostream& out, std::string* error)>& write,
+                    std::string* error) {
+  const fs::path target = fs::u8path(path);
+  fs::path scratch = target;
+  scratch += ".partial";
+  std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
+  if (!out) {
+    *error = "cannot create " + path;
+    return false;
+  }
+  bool ok = write(out, error);
+  out.close();
+  std::error_code ec;
+  if (ok && !out) *error = "cannot write " + path;
+  if (ok && out) {
+    fs::rename(scratch, target, ec);
+    if (!ec) return true;
+    *error = "cannot replace " + path + ": " + ec.message();
+  }
+  fs::remove(scratch, ec);
+  return false;
+}
+
 bool WriteArchive(const std::vector<ArchiveSourceFile>& files, const std::string& archivePath,
                   std::string* error) {
   Layout layout;
   if (!Plan(files, &layout, error)) return false;
-  fs::path path = fs::u8path(archivePath);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) {
-    *error = "cannot write " + archivePath;
-    return false;
-  }
-  if (WriteAll(files, layout, out, error)) return true;
-  out.close();
-  std::error_code ignored;
-  fs::remove(path, ignored);
-  return false;
+  return WriteReplacing(
+      archivePath,
+      [&](std::ostream& out, std::string* why) { return WriteAll(files, layout, out, why); },
+      error);
 }

@@ -3,6 +3,8 @@
 #define QX_TOOLS_ARCHIVE_WRITER_H
 
 #include <cstdint>
+#include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,13 +16,26 @@ struct ArchiveSourceFile {
 // Every regular file below dir (recursively), named relative to dir with host
 // names converted to code page 932 and '/' to '\', in a fixed order (byte
 // order of the archive names), so that the same tree gives the same archive.
-// False with a one-line reason (missing directory, a name with no code page
-// 932 form, a name longer than 63 bytes).
+// Links are not followed. False with a reason: a missing directory, a name
+// with no code page 932 form or longer than 63 bytes, or, one line each,
+// every link, FIFO or other file that is neither regular nor a directory.
 bool CollectTree(const std::string& dir, std::vector<ArchiveSourceFile>* files, std::string* error);
 
+// Drops from files the file at path (the same file, by any name), so that an
+// archive written into its own source tree never packs an earlier copy of itself.
+void LeaveOutFile(const std::string& path, std::vector<ArchiveSourceFile>* files);
+
 // Writes the archive: magic, count, index, then for each entry a copy of its
-// index entry followed by its data. False with a reason on I/O failure.
+// index entry followed by its data. False with a reason on I/O failure; a
+// failure leaves whatever was at archivePath before as it was.
 bool WriteArchive(const std::vector<ArchiveSourceFile>& files, const std::string& archivePath,
                   std::string* error);
+
+// Runs write on a scratch file beside path ("PATH.partial") and renames it to
+// path only when write succeeded and the stream stayed good; otherwise the
+// scratch file is removed and path is left alone. path is UTF-8.
+bool WriteReplacing(const std::string& path,
+                    const std::function<bool(std::ostream& out, std::string* error)>& write,
+                    std::string* error);
 
 #endif
