@@ -2,7 +2,8 @@
 // message box it shows, and records what it saw.
 //
 //   robot --out FILE [--timeout SECONDS] [--hold MUTEX]... [--answer OK|CANCEL]...
-//         [--watch PATH] [--close-dialog] [--stats] -- UPDATER.EXE [ARGUMENTS...]
+//         [--watch PATH] [--close-dialog] [--stats] [--snapshot PATH] [--dialog-state]
+//         -- UPDATER.EXE [ARGUMENTS...]
 //
 // --hold starts gamestub.exe (next to this program) holding that mutex first.
 // The n-th --answer is the button pressed in the n-th message box (OK when
@@ -10,10 +11,13 @@
 // size. --close-dialog tries to close the progress dialog while the first box
 // it owns is up. --stats adds to each box line the milliseconds since the
 // updater was started and its peak working set so far, for the benchmarks.
+// --snapshot copies PATH, when it exists, to FILE.N as the N-th box (from 1)
+// appears. --dialog-state adds to each box line whether the progress dialog
+// was shown or hidden at that moment (none before it exists).
 //
 // FILE receives UTF-8 lines, fields separated by one tab:
 //   box     CAPTION  TEXT  owner=dialog|none|other  answer=OK|CANCEL  [watch=absent|SIZE]
-//           [ms=MILLISECONDS  peak=BYTES]
+//           [dialog=shown|hidden|none]  [ms=MILLISECONDS  peak=BYTES]
 //   close   ignored|obeyed
 //   dialog  seen  centred|off-centre  TEXT     or     dialog  unseen
 //   exit    CODE                               or     timeout
@@ -35,11 +39,13 @@ struct Options {
   std::string exe;
   std::string arguments;  // quoted, each after a blank
   std::string watch;
+  std::string snapshot;
   std::vector<std::string> holds;
   std::vector<int> answers;
   DWORD timeoutMs = 30000;
   bool closeDialog = false;
   bool stats = false;
+  bool dialogState = false;
 };
 
 struct Observed {
@@ -188,6 +194,14 @@ void AnswerBox(HWND box, const Options& options, Observed* seen) {
   std::string line = "box\t" + ToUtf8(WindowText(box)) + "\t" + ToUtf8(MessageBoxText(box)) +
                      "\towner=" + ownerName + "\tanswer=" + (answer == IDOK ? "OK" : "CANCEL");
   if (!options.watch.empty()) line += "\twatch=" + WatchState(options.watch);
+  if (options.dialogState) {
+    HWND dialog = ownerName == "dialog" ? owner : seen->dialog;
+    line += std::string("\tdialog=") + (!dialog || !IsWindow(dialog) ? "none"
+                                        : IsWindowVisible(dialog)    ? "shown"
+                                                                     : "hidden");
+  }
+  if (!options.snapshot.empty())
+    CopyFileA(options.snapshot.c_str(), (options.out + "." + std::to_string(n + 1)).c_str(), FALSE);
   if (options.stats) line += Stats(*seen);
   seen->lines.push_back(line);
   if (options.closeDialog && !seen->closeTried && ownerName == "dialog") TryClose(owner, seen);
@@ -266,6 +280,10 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       options->closeDialog = true;
     } else if (arg == "--stats") {
       options->stats = true;
+    } else if (arg == "--snapshot" && hasValue) {
+      options->snapshot = argv[++i];
+    } else if (arg == "--dialog-state") {
+      options->dialogState = true;
     } else {
       return false;
     }

@@ -161,6 +161,29 @@ installed() {
   cmp -s "$e2e/expected.log" "$install/install.log" || fail "install.log differs"
 }
 
+# The log the install step starts from: unsorted, with a duplicate, one line
+# in lower case, one the update writes again.
+old_log() {
+  printf '"%s\\%s"\r\n' "$install_win" ZZZ.DAT "$install_win" old.txt "$install_win" ZZZ.DAT \
+    "$install_win" README.TXT | iconv -f UTF-8 -t CP932
+}
+
+# When the completion box appears the log is already sorted and saved (the
+# robot copies it at each box) and the progress dialog is hidden.
+completed() { # EXPECTED-LOG-LINES...
+  install_demo
+  write_location "$install_win"
+  old_log >"$install/install.log"
+  run_robot --snapshot "$install_win\\install.log" --dialog-state
+  { printf 'box\t%s\t%s\towner=none\tanswer=OK\tdialog=none\n' "$CAPTION" "$title$CONFIRM"
+    printf 'box\t%s\t%s\towner=dialog\tanswer=OK\tdialog=hidden\n' "$CAPTION" "$DONE"
+    exited; } | expect --any-dialog
+  printf '"%s\\%s"\r\n' "$@" | iconv -f UTF-8 -t CP932 >"$e2e/expected.log"
+  cmp -s "$e2e/expected.log" "$install/install.log" || fail "install.log differs"
+  cmp -s "$e2e/expected.log" "$e2e/seen.txt.2" || fail "install.log was not complete at the completion box"
+  [ ! -e "$work" ] || fail "work file left behind"
+}
+
 case $scenario in
   game_running) refused_while_running --hold QN5MUTEXOBJ ;;
   config_running) refused_while_running --hold QN5MUTEXOBJ_CONFIG ;;
@@ -218,6 +241,13 @@ case $scenario in
     { box "$CAPTION" "$title$CONFIRM" none OK absent; box "$CAPTION_ERROR" "$SIZE_FAILED" dialog OK 0
       dialog_seen; exited; } | expect
     [ -f "$work" ] && [ ! -s "$work" ] || fail "empty work file not left"
+    ;;
+  completion)
+    completed "$install_win" 'DATA\STAGE01.DAT' "$install_win" old.txt "$install_win" README.TXT \
+      "$install_win" ZZZ.DAT "$install_win" ソフト.TXT
+    ;;
+  no_entries)
+    completed "$install_win" old.txt "$install_win" README.TXT "$install_win" ZZZ.DAT
     ;;
   work_file_blocked)
     install_demo
