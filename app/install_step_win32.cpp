@@ -72,11 +72,10 @@ void InstallRun::Log(const char* destination) {
 
 // The directory and every directory above it exist.
 void InstallRun::MarkKnown(const char* directory) {
-  char part[QX_MAX_PATH];
-  CopyBytes(part, directory, std::strlen(directory) + 1);
-  do {
-    if (!known.insert(part).second) return;  // its parents are known too
-  } while (GetDirectoryPart(part, part));
+  std::string part = directory;
+  char parent[QX_MAX_PATH];
+  // A directory already known has its parents known too.
+  while (known.insert(part).second && GetDirectoryPart(part.c_str(), parent)) part = parent;
 }
 
 // Asked once per directory and run; only the version gate needs to know
