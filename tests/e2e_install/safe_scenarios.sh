@@ -68,15 +68,15 @@ case $scenario in
     # sibling, 4 for BIG.DAT or the new log when that is larger.
     full="box	アップデートエラー	ディスクの空き容量が不足しています	owner=dialog	answer=OK"
     for c in work:6:4000 install:10:4000 log:20:32000; do
-      IFS=: read -r case mib lines <<<"$c"
+      IFS=: read -r what mib lines <<<"$c"
       mountpoint -q "$install" && umount "$install"
       if ! mount -t tmpfs -o "size=${mib}m,mode=0777" tmpfs "$install" 2>/dev/null; then
         echo "SKIP [$scenario]: cannot mount a tmpfs (needs root)"
         exit 77
       fi
       fresh --log-lines "$lines"
-      run "$case" "$confirm" "$full"
-      py check old "$install" "$prefix/drive_c" --log-lines "$lines" || fail "$case: installation changed"
+      run "$what" "$confirm" "$full"
+      py check old "$install" "$prefix/drive_c" --log-lines "$lines" || fail "$what: installation changed"
     done
     ;;
   kill)
@@ -93,9 +93,7 @@ case $scenario in
     ;;
   held)
     fresh
-    qx_own_prefix "$prefix"
-    qx_as_wine_user env WINEPREFIX="$prefix" wine 'C:\e2e\holder.exe' 'C:\ゲーム\デモ\HELD.TXT' \
-      'C:\e2e\held' >/dev/null 2>&1 &
+    qx_wine "$prefix" 'C:\e2e\holder.exe' 'C:\ゲーム\デモ\HELD.TXT' 'C:\e2e\held' >/dev/null 2>&1 &
     holder=$!
     for _ in $(seq 600); do [ -e "$e2e/held" ] && break; sleep 0.1; done
     [ -e "$e2e/held" ] || fail "holder did not start"
