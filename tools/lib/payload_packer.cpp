@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "support/payload.h"
 #include "tools/lib/parallel_deflate.h"
 
 namespace {
@@ -23,8 +24,7 @@ bool PackPayload(const std::string& archive, std::string* payload, std::string* 
     *error = "not an archive (no QRB magic)";
     return false;
   }
-  // The updater sizes a signed 32-bit buffer from the unpacked length.
-  if (archive.size() >= 0x80000000u) {
+  if (archive.size() > QX_MAX_ARCHIVE_SIZE) {
     *error = "archive too large (2 GiB or more)";
     return false;
   }
