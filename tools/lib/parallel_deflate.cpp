@@ -49,8 +49,11 @@ class BlockDeflater {
       z_.avail_out = uInt(out->size() - used);
       const int code = deflate(&z_, last ? Z_FINISH : Z_SYNC_FLUSH);
       used = out->size() - z_.avail_out;
-      if (last ? code == Z_STREAM_END : (code == Z_OK && z_.avail_out > 0)) break;
-      if (code != Z_OK && code != Z_BUF_ERROR) return false;
+      if (last && code == Z_STREAM_END) break;
+      // Room left over means the flush is complete (Z_BUF_ERROR: a repeated
+      // flush had nothing to add); without Z_STREAM_END the last block failed.
+      if (z_.avail_out > 0 && !last && (code == Z_OK || code == Z_BUF_ERROR)) break;
+      if (z_.avail_out > 0 || (code != Z_OK && code != Z_BUF_ERROR)) return false;
       out->resize(out->size() * 2);  // the bound was not enough: give it room
     }
     out->resize(used);
