@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Prints the benchmark table from Google Benchmark's JSON output and, when
-given, the key=value lines of the Wine update run.
+given, the key=value lines of the Wine update run and of the publisher's
+build against makensis.
 
-table.py HOST.json [UPDATE.txt]
+table.py [HOST.json] [UPDATE.txt] [--build BUILD.txt]
 """
 import json
 import math
@@ -78,13 +79,48 @@ def host_rows(t, rows):
                 0.8 <= expected / (b / a) <= 1.25)
 
 
-def update_rows(path, rows):
+def key_values(path):
     v = {}
     with open(path) as f:
         for line in f:
             if "=" in line:
                 key, value = line.strip().split("=", 1)
                 v[key] = value
+    return v
+
+
+def build_rows(path, rows):
+    v = key_values(path)
+    if "error" in v:
+        rows.append(("Publisher's build", "-", "-", "-", "not measured: " + v["error"]))
+        return
+    for tree in ("big", "small"):
+        if tree + "_files" not in v:
+            continue
+        what = "%s files, %d MiB" % (format(int(v[tree + "_files"]), ","),
+                                     int(v[tree + "_bytes"]) >> 20)
+        ref = float(v[tree + "_makensis_s"])
+        ref_cpu = float(v[tree + "_makensis_cpu_s"])
+        sides = [("qxbuild", "qxbuild, %s (vs makensis zlib, %s threads)" % (what, v["threads"]),
+                  ">= 2.00"),
+                 ("qxpack", "  qxpack --from DIR, the payload alone", "(for comparison)"),
+                 ("baseline", "  QX_BENCH_BASELINE_QXPACK --from DIR", "(for comparison)")]
+        for side, figure, target in sides:
+            if tree + "_" + side + "_s" not in v:
+                continue
+            ours = float(v[tree + "_" + side + "_s"])
+            row(rows, figure, fmt_time(ours), fmt_time(ref), ref / ours, target,
+                ref / ours >= 2.0 if side == "qxbuild" else None)
+            cpu = float(v[tree + "_" + side + "_cpu_s"])
+            rows.append(("    CPU time (user + sys); output bytes",
+                         "%s; %s" % (fmt_time(cpu), format(int(v[tree + "_" + side + "_out"]), ",")),
+                         "%s; %s" % (fmt_time(ref_cpu),
+                                     format(int(v[tree + "_makensis_out"]), ",")),
+                         "%.3f" % (ref_cpu / cpu), ""))
+
+
+def update_rows(path, rows):
+    v = key_values(path)
     if "error" in v:
         rows.append(("Update under Wine", "-", "-", "-", "not measured: " + v["error"]))
         return
@@ -119,11 +155,18 @@ def update_rows(path, rows):
 
 
 def main():
-    t = medians(sys.argv[1])
+    args = sys.argv[1:]
+    build = None
+    if "--build" in args:
+        build = args[args.index("--build") + 1]
+        del args[args.index("--build"):args.index("--build") + 2]
+    t = medians(args[0]) if args else {}
     rows = [("figure", "ours", "reference", "ratio", "target")]
     host_rows(t, rows)
-    if len(sys.argv) > 2:
-        update_rows(sys.argv[2], rows)
+    if len(args) > 1:
+        update_rows(args[1], rows)
+    if build:
+        build_rows(build, rows)
     widths = [max(len(r[i]) for r in rows) for i in range(5)]
     for i, r in enumerate(rows):
         print(" | ".join(c.ljust(w) for c, w in zip(r, widths)).rstrip())

@@ -1,42 +1,20 @@
 #include "tools/lib/payload_packer.h"
 
-#include <zlib.h>
-
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+
+#include "support/payload.h"
+#include "tools/lib/parallel_deflate.h"
 
 namespace {
 
 const size_t kNameSize = 32;
+const size_t kHeaderSize = 40;
 
 void AppendLe32(std::string* out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-
-// One zlib stream: level 9, 15-bit window, default memory level and strategy.
-bool Compress(const std::string& in, std::string* out, std::string* error) {
-  z_stream z;
-  std::memset(&z, 0, sizeof z);
-  if (deflateInit2(&z, 9, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-    *error = "cannot initialise zlib";
-    return false;
-  }
-  out->assign(deflateBound(&z, in.size()), '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
-  z.avail_in = static_cast<uInt>(in.size());
-  z.next_out = reinterpret_cast<Bytef*>(&(*out)[0]);
-  z.avail_out = static_cast<uInt>(out->size());
-  const int code = deflate(&z, Z_FINISH);
-  out->resize(z.total_out);
-  deflateEnd(&z);
-  if (code != Z_STREAM_END) {
-    *error = "zlib compression failed";
-    return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -46,18 +24,18 @@ bool PackPayload(const std::string& archive, std::string* payload, std::string* 
     *error = "not an archive (no QRB magic)";
     return false;
   }
-  // The updater sizes a signed 32-bit buffer from the unpacked length.
-  if (archive.size() >= 0x80000000u) {
+  if (archive.size() > QX_MAX_ARCHIVE_SIZE) {
     *error = "archive too large (2 GiB or more)";
     return false;
   }
-  std::string stream;
-  if (!Compress(archive, &stream, error)) return false;
+  // The stream goes straight after the header: no second copy of it.
   std::string out(QX_PACKED_NAME);
   out.resize(kNameSize, '\0');
   AppendLe32(&out, static_cast<uint32_t>(archive.size()));
-  AppendLe32(&out, static_cast<uint32_t>(stream.size()));
-  out += stream;
+  AppendLe32(&out, 0);  // the stream length, once known
+  if (!DeflateParallel(archive.data(), archive.size(), 0, &out, error)) return false;
+  const uint32_t streamSize = static_cast<uint32_t>(out.size() - kHeaderSize);
+  for (int i = 0; i < 4; ++i) out[kNameSize + 4 + i] = static_cast<char>(streamSize >> (8 * i));
   payload->swap(out);
   return true;
 }
@@ -68,9 +46,17 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* err
     *error = "cannot open " + path;
     return false;
   }
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
+  // Sized once: a 1.5 GiB archive must not pass through a growing buffer.
+  std::error_code ec;
+  const uintmax_t size = std::filesystem::file_size(std::filesystem::u8path(path), ec);
+  if (ec || size > bytes->max_size()) {
     *error = "cannot read " + path;
+    return false;
+  }
+  bytes->resize(size_t(size));
+  if (!in.read(&(*bytes)[0], std::streamsize(size)) ||
+      in.peek() != std::ifstream::traits_type::eof()) {
+    *error = "cannot read " + path + " whole (changed while reading?)";
     return false;
   }
   return true;

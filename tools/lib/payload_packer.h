@@ -9,9 +9,11 @@
 
 // Packs the bytes of a plain archive into *payload: the 40-byte header (name,
 // unpacked length, stream length; little-endian), then one zlib stream at the
-// highest level with a 32 KiB window, and nothing after it. The same archive
-// always gives the same payload. False with a one-line reason when archive
-// does not start with the archive magic, is 2 GiB or longer, or zlib fails.
+// highest level with a 32 KiB window (deflated on every core, see
+// parallel_deflate.h), and nothing after it. The same archive always gives the
+// same payload, on any machine. False with a one-line reason when archive does
+// not start with the archive magic, is longer than QX_MAX_ARCHIVE_SIZE, or
+// zlib fails.
 bool PackPayload(const std::string& archive, std::string* payload, std::string* error);
 
 // Whole-file helpers over UTF-8 paths; false with a one-line reason naming the

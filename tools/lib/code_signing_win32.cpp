@@ -1,0 +1,7 @@
+#include "tools/lib/code_signing.h"
+
+bool SignExecutable(const std::string&, const std::string&, const std::string&, const std::string&,
+                    std::string* error) {
+  *error = "--sign needs osslsigncode; on Windows sign the updater with signtool (see README)";
+  return false;
+}
