@@ -189,8 +189,7 @@ int Run(const Options& o) {
   const std::string stubPath =
       o.stub.empty() ? (fs::u8path(ToolDirectory()) / QX_STUB_NAME).u8string() : o.stub;
   const bool ok = CheckProductName("brand", o.brand, &brand, &error) &&
-                  CheckProductName("title", o.title, &title, &error) &&
-                  CheckOutput(o.out, &error);
+                  CheckProductName("title", o.title, &title, &error) && CheckOutput(o.out, &error);
   if (!ok) return Say(error), 1;
   if (!IsDirectory(o.from) && !fs::exists(fs::u8path(o.from)))
     return Say("no such directory or archive: " + o.from), 1;

@@ -97,7 +97,10 @@ const Section* SectionAt(const Layout& layout, uint32_t rva) {
 class TreeReader {
  public:
   TreeReader(const std::string& image, const Layout& layout, const Section& section)
-      : image(image), layout(layout), base(section.rawPointer), size(section.rawSize),
+      : image(image),
+        layout(layout),
+        base(section.rawPointer),
+        size(section.rawSize),
         sectionRva(section.virtualAddress) {
     if (base > image.size()) size = 0;
     size = std::min<uint64_t>(size, image.size() - std::min<size_t>(base, image.size()));
@@ -214,7 +217,8 @@ std::string BuildSection(const Types& tree, uint32_t rva) {
   uint32_t dataSize = 0;
   for (const auto& type : tree)
     for (const auto& name : type.second)
-      for (const auto& lang : name.second) dataSize += AlignUp(uint32_t(lang.second->data.size()), 8);
+      for (const auto& lang : name.second)
+        dataSize += AlignUp(uint32_t(lang.second->data.size()), 8);
   std::string out(at + dataSize, '\0');
   for (const auto& s : strings) {
     Put16(&out, s.second, uint32_t(s.first.size()));
