@@ -149,8 +149,7 @@ same() {
   (cd "$repo" && cp -r CMakeLists.txt cmake app archive support resources tools "$copy/")
   ln -s "$qxbuild" "$work/hosttools/qxbuild"
   ln -s "$(dirname "$qxbuild")/qxpack" "$work/hosttools/qxpack"
-  cache=$(dirname "$(dirname "$(dirname "$stub")")")/CMakeCache.txt
-  [ -f "$cache" ] || cache=$(dirname "$(dirname "$stub")")/CMakeCache.txt
+  cache=$(dirname "$(dirname "$stub")")/CMakeCache.txt  # BUILD/tools/qxupdate-stub.exe
   local type
   type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$cache")
   if ! cmake -S "$copy" -B "$copy/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$copy/cmake/mingw-i686.cmake" \

@@ -175,6 +175,10 @@ bool WriteUpdater(const Options& o, const std::string& updater, std::string* err
   }
   std::error_code ec;
   if (ok) fs::rename(fs::u8path(result), fs::u8path(o.out), ec);
+  if (ok && ec) {  // a rename onto an existing file fails on some Windows runtimes
+    Remove(o.out);
+    fs::rename(fs::u8path(result), fs::u8path(o.out), ec);
+  }
   if (ok && ec) {
     *error = "cannot write " + o.out + ": " + ec.message();
     ok = false;
