@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <memory>
 #include <set>
 
 #include "app/entry_name.h"
