@@ -23,8 +23,10 @@ class InstallLog {
   // read whole (opened, sized, read in one call into a counted block of the
   // private heap); otherwise 0 and the list is unchanged. Win32 only.
   int Load(const char* path);
-  // Replaces the file's content with the lines, each ended by CR LF. 0 when the
-  // file cannot be opened for writing; failed writes are not noticed. Win32 only.
+  // Replaces the file with the lines, each ended by CR LF, whole or not at all:
+  // they are written into a sibling, flushed, and renamed over the file. 0 when
+  // any of that fails (a full disk, a read-only or busy log); the old file
+  // then stands as it was. Win32 only.
   int Save(const char* path) const;
 
   // Appends every line of text (ended by CR LF, LF, or the NUL), blank lines

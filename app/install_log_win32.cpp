@@ -1,10 +1,16 @@
+#include <memory>
+#include <new>
+
 #include "app/install_log.h"
 #include "support/file.h"
+#include "support/file_replace.h"
 #include "support/process.h"
 
 // Room behind the text: ReadLine may look one byte past a final CR, and the
 // text must end in a NUL.
 enum : DWORD { LOAD_SLACK = 8, LOAD_MAX = 0x7FFFFFFF - LOAD_SLACK - 4 };
+// Lines are written in pieces of at most this size, not one call per line.
+enum : DWORD { SAVE_BUFFER = 64 * 1024 };
 
 int InstallLog::Load(const char* path) {
   qxFile file;
@@ -26,13 +32,26 @@ int InstallLog::Load(const char* path) {
 }
 
 int InstallLog::Save(const char* path) const {
+  char sibling[QX_MAX_PATH];
+  if (!FormatSiblingPath(path, sibling)) return 0;
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[SAVE_BUFFER]);
+  if (!buffer) return 0;
   qxFile file;
-  if (!file.Open(path, FM_WRITE_REPLACE)) return 0;
-  char formatted[INSTALL_LOG_FORMATTED_SIZE];
+  if (!file.Open(sibling, FM_WRITE_REPLACE)) return 0;
+  DWORD used = 0;
+  int ok = 1;
   for (const InstallLogLine& line : lines) {
-    std::size_t n = FormatLine(line.text, formatted);
-    file.Write(formatted, static_cast<DWORD>(n));
+    if (used > SAVE_BUFFER - INSTALL_LOG_FORMATTED_SIZE) {
+      ok = ok && file.Write(buffer.get(), used) == static_cast<int>(used);
+      used = 0;
+    }
+    used += static_cast<DWORD>(FormatLine(line.text, buffer.get() + used));
   }
-  file.Close();
-  return 1;
+  ok = ok && file.Write(buffer.get(), used) == static_cast<int>(used) && file.Flush();
+  ok = file.Close() && ok;
+  if (!ok) {
+    DeleteFileA(sibling);
+    return 0;
+  }
+  return ReplaceWithSibling(sibling, path);
 }

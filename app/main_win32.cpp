@@ -8,6 +8,7 @@
 #include "app/update_dialog.h"
 #include "app/update_state.h"
 #include "resources/resource.h"
+#include "support/file_replace.h"
 #include "support/path_string.h"
 #include "support/process.h"
 
@@ -30,13 +31,17 @@ int ShowTitleMessage(const char* format, UINT buttons) {
 }
 
 // An empty install directory would put every path at the root of the current
-// drive, and one too long for the work file's path cannot be used either:
-// both count as no installation.
+// drive, one that does not exist holds no game, and one too long for the work
+// file's path (the file object opens at most QX_MAX_FILE_PATH bytes) cannot
+// be used: each counts as no installation.
 int FindInstallation() {
   char installDir[QX_MAX_PATH];
   if (!GetInstallPath(installDir, g_update.brand, g_update.title)) return 0;
   if (!installDir[0]) return 0;
-  if (!JoinPath(g_update.workFile, 2, installDir, WORK_FILE_NAME)) return 0;
+  DWORD attributes = GetFileAttributesA(installDir);
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
+  int length = JoinPath(g_update.workFile, 2, installDir, WORK_FILE_NAME);
+  if (length == 0 || length > QX_MAX_FILE_PATH) return 0;
   CopyBytes(g_update.installDir, installDir, sizeof installDir);
   return 1;
 }

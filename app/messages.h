@@ -23,8 +23,7 @@
 #define MSG_READ_FILE_FAILED_FMT "ファイル %s の読み込みに失敗しました"
 #define MSG_WRITE_FILE_FAILED_FMT "ファイル %s の書き出しに失敗しました"
 #define MSG_UPDATE_DONE "アップデートが終了しました"
-
-#define MSG_GATE_WRITE_FAILED "作業ファイルの書き出しに失敗しました"
+#define MSG_DISK_FULL "ディスクの空き容量が不足しています"
 
 #define PROGRESS_TEXT "アップデート中です。しばらくお待ちください。"
 

@@ -2,6 +2,7 @@
 #include <memory>
 #include <new>
 
+#include "app/disk_room.h"
 #include "app/install_step.h"
 #include "app/messages.h"
 #include "app/update_dialog.h"
@@ -86,6 +87,8 @@ void RunUnpackStep(HWND dialog) {
   if (size != 0 && resource) {
     switch (InflatePayload(resource, size, &archive)) {
       case INFLATED:
+        if (!CheckRoomForWorkFile(dialog, archive.size))
+          return (void)EndDialog(dialog, kDialogEndCode);
         break;
       case REFUSED:
         return EndWithError(dialog, MSG_PAYLOAD_NOT_LOADED);

@@ -1,6 +1,7 @@
 // Executable version gate: an executable entry replaces the installed file
 // only when its FileVersion is not lower. The version library works on files,
-// so the entry is first extracted to a temporary copy beside the installed one.
+// so the entry is extracted into the very sibling that the install step then
+// renames over the installed file: one extraction, no second copy.
 #ifndef QX_APP_VERSION_GATE_H
 #define QX_APP_VERSION_GATE_H
 
@@ -8,6 +9,7 @@
 
 #include <cstdint>
 
+#include "app/entry_copy.h"
 #include "archive/archive.h"
 
 enum { VERSION_STRING_SIZE = 256 };
@@ -34,16 +36,22 @@ struct VersionInfoRecord {
 // Fills record (zeroed first) from the version resource of the file at path,
 // using the first language/code-page pair of its translation table. 1 when the
 // file has a version resource (without a translation table the record stays
-// zero), 0 otherwise.
+// zero), 0 when it has none, VERSION_NO_MEMORY when its block cannot be
+// allocated (which must never read as "no version").
+enum { VERSION_NO_MEMORY = -1 };
 int ReadVersionInfo(const char* path, VersionInfoRecord* record);
 
-// 1 when the executable entry name (as the reader lists it) is to be installed
-// over installDir\name: its FileVersion is not lower than the installed
-// file's, or the installed file is missing or has no version resource. 0 when
-// it is lower, when the entry has no version resource, and on any failure to
-// extract it (a short write is shown to the user). The temporary copy is
-// removed on every path; the entry is rewound to its start on return.
-int CheckExeVersion(const char* installDir, qxArchive* reader, qxArchiveEntry* entry,
-                    const char* name);
+enum GateVerdict {
+  GATE_INSTALL,  // copyPath holds the whole entry, flushed: rename it into place
+  GATE_SKIP,     // lower than the installed file's, or no version resource
+  GATE_FAILED,   // *failure tells why; to be reported like any entry's failure
+};
+
+// Extracts the executable entry into copyPath and compares its FileVersion
+// with the file at installedPath: installed when not lower, or when that file
+// is missing or has no version resource. On every verdict but GATE_INSTALL
+// the copy is removed. The entry is rewound to its start on return.
+GateVerdict CheckExeVersion(qxArchive* reader, qxArchiveEntry* entry, const char* copyPath,
+                            const char* installedPath, EntryCopyResult* failure);
 
 #endif

@@ -2,10 +2,8 @@
 #include <memory>
 #include <new>
 
-#include "app/messages.h"
 #include "app/version_gate.h"
 #include "app/version_text.h"
-#include "support/file.h"
 #include "support/path_string.h"
 
 namespace {
@@ -42,32 +40,22 @@ void ReadStrings(void* block, DWORD key, VersionInfoRecord* record) {
   }
 }
 
-// Writes the whole entry into the open file. 0 when the entry cannot be read
-// whole or the file is written short (which the user is told about).
-int ExtractEntry(qxArchive* reader, qxArchiveEntry* entry, qxFile* copy) {
-  uint32_t size = reader->GetSize(entry);
-  void* block = GlobalAlloc(GPTR, size ? size : 1);
-  if (!block) return 0;
-  int ok = reader->Read(entry, block, size) == size;
-  reader->Seek(entry, 0, 0);
-  if (ok && copy->Write(block, size) != static_cast<int>(size)) {
-    MessageBoxA(nullptr, MSG_GATE_WRITE_FAILED, MSG_CAPTION_ERROR, MB_OK);
-    ok = 0;
-  }
-  GlobalFree(block);
-  return ok;
-}
-
 // The gate's verdict on an extracted copy against the installed file.
-int CompareVersions(const char* newPath, const char* installedPath) {
+GateVerdict CompareVersions(const char* newPath, const char* installedPath,
+                            EntryCopyResult* failure) {
   std::unique_ptr<VersionInfoRecord> fresh(new (std::nothrow) VersionInfoRecord);
   std::unique_ptr<VersionInfoRecord> old(new (std::nothrow) VersionInfoRecord);
-  if (!fresh || !old) return 0;
-  if (!ReadVersionInfo(newPath, fresh.get())) return 0;
-  if (!ReadVersionInfo(installedPath, old.get())) return 1;
+  int readNew = fresh ? ReadVersionInfo(newPath, fresh.get()) : VERSION_NO_MEMORY;
+  int readOld = old && readNew == 1 ? ReadVersionInfo(installedPath, old.get()) : 0;
+  if (!old || readNew == VERSION_NO_MEMORY || readOld == VERSION_NO_MEMORY) {
+    *failure = COPY_NO_MEMORY;
+    return GATE_FAILED;
+  }
+  if (readNew == 0) return GATE_SKIP;
+  if (readOld == 0) return GATE_INSTALL;
   if (fresh->fileVersionMS != old->fileVersionMS)
-    return fresh->fileVersionMS > old->fileVersionMS ? 1 : 0;
-  return fresh->fileVersionLS >= old->fileVersionLS ? 1 : 0;
+    return fresh->fileVersionMS > old->fileVersionMS ? GATE_INSTALL : GATE_SKIP;
+  return fresh->fileVersionLS >= old->fileVersionLS ? GATE_INSTALL : GATE_SKIP;
 }
 
 }  // namespace
@@ -78,7 +66,8 @@ int ReadVersionInfo(const char* path, VersionInfoRecord* record) {
   DWORD size = GetFileVersionInfoSizeA(path, &ignored);
   if (size == 0) return 0;
   std::unique_ptr<char[]> block(new (std::nothrow) char[size]);
-  if (!block || !GetFileVersionInfoA(path, 0, size, block.get())) return 0;
+  if (!block) return VERSION_NO_MEMORY;
+  if (!GetFileVersionInfoA(path, 0, size, block.get())) return 0;
   void* table = nullptr;
   UINT length = 0;
   if (!VerQueryValueA(block.get(), "\\VarFileInfo\\Translation", &table, &length) || !table ||
@@ -91,21 +80,12 @@ int ReadVersionInfo(const char* path, VersionInfoRecord* record) {
   return 1;
 }
 
-int CheckExeVersion(const char* installDir, qxArchive* reader, qxArchiveEntry* entry,
-                    const char* name) {
-  reader->Seek(entry, 0, 0);
-  char tempPath[QX_MAX_PATH];
-  char installedPath[QX_MAX_PATH];
-  if (!FormatGatePaths(installDir, name, tempPath, installedPath)) return 0;
-  qxFile copy;
-  if (!copy.Open(tempPath, FM_WRITE_REPLACE)) return 0;
-  int result = 0;
-  if (ExtractEntry(reader, entry, &copy)) {
-    copy.Close();
-    result = CompareVersions(tempPath, installedPath);
-  }
-  copy.Close();
-  DeleteFileA(tempPath);
-  reader->Seek(entry, 0, 0);
-  return result;
+GateVerdict CheckExeVersion(qxArchive* reader, qxArchiveEntry* entry, const char* copyPath,
+                            const char* installedPath, EntryCopyResult* failure) {
+  int started = 0;
+  *failure = CopyEntryToFile(reader, entry, copyPath, &started);
+  if (*failure != COPY_DONE) return GATE_FAILED;
+  GateVerdict verdict = CompareVersions(copyPath, installedPath, failure);
+  if (verdict != GATE_INSTALL) DeleteFileA(copyPath);
+  return verdict;
 }

@@ -27,6 +27,7 @@ class qxFileBase : public qxClassBase {
   virtual int Close();
   virtual int Read(void* buffer, DWORD count);
   virtual int Write(const void* buffer, DWORD count);
+  virtual int Flush();
   virtual int Tell();
   virtual DWORD Seek(DWORD offset);
   virtual const char* GetName(char* destination);
@@ -52,11 +53,12 @@ class qxFile : public qxFileBase {
   int Close() override;                                 // non-zero closed, 0 not open or failed
   int Read(void* buffer, DWORD count) override;         // bytes read, -1 on failure
   int Write(const void* buffer, DWORD count) override;  // bytes written, -1
-  int Tell() override;                                  // position, -1 when closed
-  DWORD Seek(DWORD offset) override;                    // clamps to size - 1
-  const char* GetName(char* destination) override;      // null when closed
-  DWORD SizeOf(const char* path) override;              // 0 if absent or a directory
-  int GetSize() override;                               // -1 on failure
+  int Flush() override;               // 1 when the written bytes are on the disk, 0 otherwise
+  int Tell() override;                // position, -1 when closed
+  DWORD Seek(DWORD offset) override;  // clamps to size - 1
+  const char* GetName(char* destination) override;  // null when closed
+  DWORD SizeOf(const char* path) override;          // 0 if absent or a directory
+  int GetSize() override;                           // -1 on failure
   HANDLE GetHandle() override;
   int IsFile(const char* path) override;
   DWORD GetAttributes(const char* path) override;  // INVALID_FILE_ATTRIBUTES if absent

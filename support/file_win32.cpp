@@ -7,6 +7,7 @@ int qxFileBase::Open(const char*, int) { return 0; }
 int qxFileBase::Close() { return 0; }
 int qxFileBase::Read(void*, DWORD) { return -1; }
 int qxFileBase::Write(const void*, DWORD) { return -1; }
+int qxFileBase::Flush() { return 0; }
 int qxFileBase::Tell() { return -1; }
 DWORD qxFileBase::Seek(DWORD) { return 0xFFFFFFFF; }
 const char* qxFileBase::GetName(char*) { return nullptr; }
@@ -78,6 +79,11 @@ int qxFile::Write(const void* buffer, DWORD count) {
   if (!WriteFile(handle, buffer, count, &done, nullptr)) return -1;
   position += done;
   return static_cast<int>(done);
+}
+
+int qxFile::Flush() {
+  if (handle == INVALID_HANDLE_VALUE) return 0;
+  return FlushFileBuffers(handle) ? 1 : 0;
 }
 
 int qxFile::Tell() {

@@ -55,8 +55,11 @@ if [ "$qxarc" != - ]; then
 fi
 if [ -n "$winpack" ]; then
   export QX_WINE_TEMPLATE
-  "$here/../scripts/wine-run" "$winpack" --from "$data" "$work/w.bin" >/dev/null 2>&1 ||
-    bad "the Windows packer failed"
-  cmp -s "$work/a.bin" "$work/w.bin" || bad "the Windows packer wrote other bytes"
+  "$here/../scripts/wine-run" "$winpack" --from "$data" "$work/w.bin" >/dev/null 2>"$work/wine-err"
+  case $? in
+    0) cmp -s "$work/a.bin" "$work/w.bin" || bad "the Windows packer wrote other bytes" ;;
+    77) cat "$work/wine-err" >&2; [ $failures -eq 0 ] && exit 77 ;;
+    *) bad "the Windows packer failed" ;;
+  esac
 fi
 [ $failures -eq 0 ]

@@ -6,6 +6,14 @@
 
 : "${QX_WINE_TEMPLATE:?QX_WINE_TEMPLATE must name the template prefix directory}"
 
+# A kernel booted with 32-bit emulation off cannot start Wine's i386 loader, so
+# the product cannot run on this machine at all: its Wine tests skip (77).
+if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+  echo "SKIPPED: this kernel runs no i386 programs (32-bit emulation is off), so Wine cannot run" \
+    "the product; see QX_EMULATE_I386 in scripts/setup" >&2
+  exit 77
+fi
+
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEARCH=win32

@@ -179,8 +179,14 @@ case $scenario in
     not_installed
     ;;
   long_install_dir)
-    # Fits 260 bytes, but not with the work file's name after it.
-    write_location "C:\\$(printf 'a%.0s' $(seq 247))"
+    # It exists, and its work-file path fits 260 bytes but not the 255 that
+    # the file object opens.
+    long=$(printf 'a%.0s' $(seq 237))
+    mkdir -p "$prefix/drive_c/$long"
+    write_location "C:\\$long"
+    not_installed
+    # An install directory that is gone (the game was removed) is no installation.
+    write_location "C:\\ゲーム\\消えた"
     not_installed
     ;;
   long_title)

@@ -99,3 +99,25 @@ TEST_F(InstallLogFile, UnwritableOrUnreadable) {
   EXPECT_EQ(log.Load(path.c_str()), 1);
   EXPECT_EQ(log.GetCount(), 2u);
 }
+
+TEST_F(InstallLogFile, SavedWholeOrNotAtAll) {
+  std::string path = dir.File("install.log");
+  ASSERT_TRUE(WriteWholeFile(path, "old\r\n"));
+  InstallLog log;
+  std::string want;
+  for (int i = 0; i < 1000; ++i) {  // 200 KiB: several pieces of the write buffer
+    std::string line = std::to_string(i) + std::string(200, 'x');
+    log.Add(line.c_str());
+    want += line + "\r\n";
+  }
+  // With the sibling's place taken nothing can be written: the old log stands.
+  std::string sibling = dir.File("~QXNEW~.TMP");
+  ASSERT_TRUE(CreateDirectoryA(sibling.c_str(), nullptr));
+  EXPECT_EQ(log.Save(path.c_str()), 0);
+  EXPECT_EQ(ReadWholeFileOrMark(path), "old\r\n");
+  ASSERT_TRUE(RemoveDirectoryA(sibling.c_str()));
+
+  EXPECT_EQ(log.Save(path.c_str()), 1);
+  EXPECT_EQ(ReadWholeFileOrMark(path), want);
+  EXPECT_EQ(ReadWholeFileOrMark(sibling), "<missing>");
+}

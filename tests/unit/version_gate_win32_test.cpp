@@ -26,7 +26,7 @@ std::string SampleBytes(const std::string& name) {
 
 int CountTemporaryCopies(const std::string& dir) {
   WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((dir + "\\_tmp_*").c_str(), &found);
+  HANDLE search = FindFirstFileA((dir + "\\*.TMP").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return 0;
   int count = 0;
   do ++count;
@@ -36,8 +36,9 @@ int CountTemporaryCopies(const std::string& dir) {
 }
 
 // Runs the gate on one entry holding newBytes, against installed (none when
-// empty), in a fresh install directory; checks the entry is rewound and no
-// temporary copy is left.
+// empty), in a fresh install directory; checks the entry is rewound, the copy
+// holds the entry whole when it is to go in and is gone otherwise, and the
+// installed file is untouched.
 int Gate(const std::string& name, const std::string& newBytes, const std::string& installed,
          uint32_t claimedExtra = 0) {
   TempDir dir;
@@ -52,8 +53,16 @@ int Gate(const std::string& name, const std::string& newBytes, const std::string
   EXPECT_NE(entry, NoArchiveEntry());
   char skipped[3];  // the gate must start from the entry's start
   reader.Read(entry, skipped, sizeof skipped);
-  int result = CheckExeVersion(dir.path().c_str(), &reader, entry, name.c_str());
+  std::string copy = dir.File("~QXNEW~.TMP");
+  EntryCopyResult failure = COPY_DONE;
+  GateVerdict verdict =
+      CheckExeVersion(&reader, entry, copy.c_str(), dir.File(name).c_str(), &failure);
   EXPECT_EQ(entry->position, 0u);
+  if (verdict == GATE_INSTALL) {
+    EXPECT_EQ(ReadWholeFileOrMark(copy), newBytes);
+    DeleteFileA(copy.c_str());
+  }
+  int result = verdict == GATE_INSTALL ? 1 : verdict == GATE_SKIP ? 0 : -1 - failure;
   std::string again(newBytes.size(), '\0');
   if (!again.empty()) reader.Read(entry, &again[0], static_cast<uint32_t>(again.size()));
   EXPECT_EQ(again, newBytes);
@@ -129,41 +138,21 @@ TEST(CheckExeVersion, MissingOrUnreadableVersions) {
   EXPECT_EQ(GateSamples("vdots", "vnotrans"), 1);  // 0.0.0.0 against 0.0.0.0
 }
 
-TEST(CheckExeVersion, TemporaryCopyGoesBesideTheInstalledFile) {
-  TempDir dir;
-  ASSERT_TRUE(CreateDirectoryA(dir.File("BIN").c_str(), nullptr));
-  ASSERT_TRUE(WriteWholeFile(dir.File("BIN\\TOOL.EXE"), SampleBytes("v1001")));
-  std::string archivePath = dir.File("work.tmd");
-  ASSERT_TRUE(
-      WriteWholeFile(archivePath, BuildTestArchive({{"BIN\\TOOL.EXE", SampleBytes("v1002")},
-                                                    {"NEW\\TOOL.EXE", SampleBytes("v1002")}})));
-  qxArchive reader(32);
-  ASSERT_EQ(reader.Open(archivePath.c_str()), 1);
-  EXPECT_EQ(CheckExeVersion(dir.path().c_str(), &reader, reader.OpenEntry(0), "BIN\\TOOL.EXE"), 1);
-  EXPECT_EQ(CountTemporaryCopies(dir.File("BIN")), 0);
-  EXPECT_EQ(CountTemporaryCopies(dir.path()), 0);
-  // The directory of NEW does not exist: no copy can be made, so no install.
-  EXPECT_EQ(CheckExeVersion(dir.path().c_str(), &reader, reader.OpenEntry(1), "NEW\\TOOL.EXE"), 0);
-  EXPECT_EQ(ReadWholeFileOrMark(dir.File("NEW")), "<missing>");
-}
-
-TEST(CheckExeVersion, FailuresLeaveNothingBehind) {
+TEST(CheckExeVersion, FailuresAreReportedNotSkipped) {
   // The entry claims more bytes than the archive holds: it cannot be read whole.
-  EXPECT_EQ(Gate("GAME.EXE", SampleBytes("v2000"), SampleBytes("v1001"), 16), 0);
+  EXPECT_EQ(Gate("GAME.EXE", SampleBytes("v2000"), SampleBytes("v1001"), 16), -1 - COPY_READ_SHORT);
 
-  // Paths that do not fit refuse the entry without touching the disk.
+  // A copy that cannot be made (its directory is missing) is a failure too.
   TempDir dir;
-  std::string deep = dir.path() + "\\" + std::string(200, 'd');
-  ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr));
-  int room = 250 - static_cast<int>(deep.size());
-  ASSERT_GT(room, 0);
-  std::string name = std::string(room, 'N') + ".EXE";  // installed path 255 bytes, copy 260
   std::string archivePath = dir.File("work.tmd");
   ASSERT_TRUE(WriteWholeFile(archivePath, BuildTestArchive({{"X.EXE", SampleBytes("v1002")}})));
   qxArchive reader(32);
   ASSERT_EQ(reader.Open(archivePath.c_str()), 1);
   qxArchiveEntry* entry = reader.OpenEntry(0);
-  EXPECT_EQ(CheckExeVersion(deep.c_str(), &reader, entry, name.c_str()), 0);
-  EXPECT_EQ(CountTemporaryCopies(deep), 0);
+  EntryCopyResult failure = COPY_DONE;
+  EXPECT_EQ(CheckExeVersion(&reader, entry, dir.File("NO\\~QXNEW~.TMP").c_str(),
+                            dir.File("X.EXE").c_str(), &failure),
+            GATE_FAILED);
+  EXPECT_EQ(failure, COPY_CREATE_FAILED);
   EXPECT_EQ(entry->position, 0u);
 }
