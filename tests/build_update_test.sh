@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # build_update_test.sh checks|build BUILD_ROOT
-#   checks: bad input is refused with one line, before anything is built.
+#   checks: bad input is refused with one line, before anything is built
+#           (by $QX_QXBUILD when set).
 #   build:  one real build (reusing BUILD_ROOT); exit 77 (skipped) without the
 #           cross compiler or the updater's entry point.
 set -u

@@ -2,13 +2,14 @@
 // compiler, linker or resource compiler.
 //
 //   qxbuild --brand BRAND --title TITLE --from DIR|ARCHIVE [--old OLDDIR]
-//           [--sign PFX --pass-file FILE] [--stub STUB] -o OUT.exe
+//           [--sign PFX --pass-file FILE] [--stub STUB] [--check] -o OUT.exe
 //
 // The payload is the tree DIR (packed as a plain archive) or a ready ARCHIVE;
 // with --old only the files of DIR that are new or changed against OLDDIR.
 // The archive is opened with the updater's own reader and refused before
 // anything is written when the updater could not install it. The stub is
-// STUB, or qxupdate-stub.exe beside this tool. Arguments are UTF-8 (the ANSI
+// STUB, or qxupdate-stub.exe beside this tool. --check stops after the
+// checks and writes nothing. Arguments are UTF-8 (the ANSI
 // code page on Windows). Refusals: exit status 1 and one line on stderr; no
 // output file is left. Warnings and the files OLDDIR has and DIR lacks go to
 // stderr, one line each.
@@ -18,6 +19,7 @@
 #include <system_error>
 #include <vector>
 
+#include "support/payload.h"
 #include "tools/lib/archive_writer.h"
 #include "tools/lib/code_signing.h"
 #include "tools/lib/cp932.h"
@@ -32,19 +34,24 @@ namespace {
 
 const char kUsage[] =
     "usage: qxbuild --brand BRAND --title TITLE --from DIR|ARCHIVE [--old OLDDIR] "
-    "[--sign PFX --pass-file FILE] [--stub STUB] -o OUT.exe";
+    "[--sign PFX --pass-file FILE] [--stub STUB] [--check] -o OUT.exe";
 
 struct Options {
   std::string brand, title, from, old, sign, passFile, stub, out;
-  bool haveBrand = false, haveTitle = false;
+  bool haveBrand = false, haveTitle = false, check = false;
 };
 
 void Say(const std::string& line) { std::fprintf(stderr, "qxbuild: %s\n", line.c_str()); }
 
 bool ParseOptions(const std::vector<std::string>& args, Options* o) {
-  for (size_t i = 0; i < args.size(); i += 2) {
-    if (i + 1 >= args.size()) return false;
+  for (size_t i = 0; i < args.size();) {
     const std::string& flag = args[i];
+    if (flag == "--check") {
+      o->check = true;
+      ++i;
+      continue;
+    }
+    if (i + 1 >= args.size()) return false;
     const std::string& value = args[i + 1];
     std::string* target = flag == "--brand"       ? &o->brand
                           : flag == "--title"     ? &o->title
@@ -59,6 +66,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options* o) {
     *target = value;
     o->haveBrand |= flag == "--brand";
     o->haveTitle |= flag == "--title";
+    i += 2;
   }
   return o->haveBrand && o->haveTitle && !o->from.empty() && !o->out.empty() &&
          o->sign.empty() == o->passFile.empty();
@@ -104,6 +112,18 @@ bool ArchiveTree(const Options& o, const std::string& scratch, std::string* erro
   return WriteArchive(files, scratch, error);
 }
 
+// Refuses an archive too large to install before it is read into memory.
+bool FitsUpdater(const std::string& archivePath, std::string* error) {
+  std::error_code ec;
+  const uintmax_t size = fs::file_size(fs::u8path(archivePath), ec);
+  if (!ec && size <= QX_MAX_ARCHIVE_SIZE) return true;
+  *error = ec ? "cannot read " + archivePath
+              : "archive of " + std::to_string(size) +
+                    " bytes is larger than an updater can install (" +
+                    std::to_string(QX_MAX_ARCHIVE_SIZE) + ")";
+  return false;
+}
+
 // The checked payload, from the tree or the ready archive.
 bool MakePayload(const Options& o, std::string* payload, std::string* error) {
   const bool tree = IsDirectory(o.from);
@@ -115,7 +135,7 @@ bool MakePayload(const Options& o, std::string* payload, std::string* error) {
   const std::string& archivePath = tree ? scratch : o.from;
   std::string archive, native;
   std::vector<std::string> warnings;
-  bool ok = (!tree || ArchiveTree(o, scratch, error)) &&
+  bool ok = (!tree || ArchiveTree(o, scratch, error)) && FitsUpdater(archivePath, error) &&
             ReadWholeFile(archivePath, &archive, error);
   if (ok && !NativePath(archivePath, &native)) {
     *error = "path has no form in the ANSI code page: " + archivePath;
@@ -155,6 +175,10 @@ bool WriteUpdater(const Options& o, const std::string& updater, std::string* err
   }
   std::error_code ec;
   if (ok) fs::rename(fs::u8path(result), fs::u8path(o.out), ec);
+  if (ok && ec) {  // a rename onto an existing file fails on some Windows runtimes
+    Remove(o.out);
+    fs::rename(fs::u8path(result), fs::u8path(o.out), ec);
+  }
   if (ok && ec) {
     *error = "cannot write " + o.out + ": " + ec.message();
     ok = false;
@@ -169,15 +193,15 @@ int Run(const Options& o) {
   const std::string stubPath =
       o.stub.empty() ? (fs::u8path(ToolDirectory()) / QX_STUB_NAME).u8string() : o.stub;
   const bool ok = CheckProductName("brand", o.brand, &brand, &error) &&
-                  CheckProductName("title", o.title, &title, &error) &&
-                  CheckOutput(o.out, &error);
+                  CheckProductName("title", o.title, &title, &error) && CheckOutput(o.out, &error);
   if (!ok) return Say(error), 1;
   if (!IsDirectory(o.from) && !fs::exists(fs::u8path(o.from)))
     return Say("no such directory or archive: " + o.from), 1;
-  if (!ReadWholeFile(stubPath, &stub, &error))
+  if (!o.check && !ReadWholeFile(stubPath, &stub, &error))
     return Say("no updater stub at " + stubPath + " (the product build makes it; or --stub)"), 1;
-  if (!MakePayload(o, &payload, &error) ||
-      !StampUpdater(stub, brand, title, payload, BuildTimeStamp(), &updater, &error) ||
+  if (!MakePayload(o, &payload, &error)) return Say(error), 1;
+  if (o.check) return 0;
+  if (!StampUpdater(stub, brand, title, payload, BuildTimeStamp(), &updater, &error) ||
       !WriteUpdater(o, updater, &error))
     return Say(error), 1;
   return 0;

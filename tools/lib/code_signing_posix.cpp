@@ -26,8 +26,8 @@ std::string LastLine(const std::string& text) {
 
 bool SignExecutable(const std::string& input, const std::string& output, const std::string& pfx,
                     const std::string& passFile, std::string* error) {
-  std::vector<std::string> args = {"osslsigncode", "sign",      "-pkcs12", pfx,   "-readpass",
-                                   passFile,       "-in",       input,     "-out", output};
+  std::vector<std::string> args = {"osslsigncode", "sign", "-pkcs12", pfx,    "-readpass",
+                                   passFile,       "-in",  input,     "-out", output};
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(&a[0]);
   argv.push_back(nullptr);

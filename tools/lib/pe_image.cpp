@@ -97,8 +97,7 @@ const Section* SectionAt(const Layout& layout, uint32_t rva) {
 class TreeReader {
  public:
   TreeReader(const std::string& image, const Layout& layout, const Section& section)
-      : image(image), layout(layout), base(section.rawPointer), size(section.rawSize),
-        sectionRva(section.virtualAddress) {
+      : image(image), layout(layout), base(section.rawPointer), size(section.rawSize) {
     if (base > image.size()) size = 0;
     size = std::min<uint64_t>(size, image.size() - std::min<size_t>(base, image.size()));
   }
@@ -174,7 +173,6 @@ class TreeReader {
   const Layout& layout;
   uint64_t base;
   uint64_t size;
-  uint32_t sectionRva;
 };
 
 // Loader order: named entries first, by their UTF-16 text; then numbers.
@@ -214,7 +212,8 @@ std::string BuildSection(const Types& tree, uint32_t rva) {
   uint32_t dataSize = 0;
   for (const auto& type : tree)
     for (const auto& name : type.second)
-      for (const auto& lang : name.second) dataSize += AlignUp(uint32_t(lang.second->data.size()), 8);
+      for (const auto& lang : name.second)
+        dataSize += AlignUp(uint32_t(lang.second->data.size()), 8);
   std::string out(at + dataSize, '\0');
   for (const auto& s : strings) {
     Put16(&out, s.second, uint32_t(s.first.size()));

@@ -21,7 +21,7 @@ bool NativePath(const std::string& utf8, std::string* native) {
                               0, nullptr, &usedDefault);
   if (n <= 0 || usedDefault) return false;
   native->resize(size_t(n));
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), int(wide.size()), &(*native)[0],
-                      n, nullptr, &usedDefault);
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), int(wide.size()), &(*native)[0], n,
+                      nullptr, &usedDefault);
   return !usedDefault;
 }

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <memory>
 #include <set>
 
 #include "app/entry_name.h"
@@ -65,8 +64,8 @@ bool ReadNode(const std::string& block, size_t begin, size_t limit, VersionNode*
   for (; p + 2 <= node->end && Word(block, p) != 0; p += 2) node->key += char16_t(Word(block, p));
   p = Align4(p + 2);
   node->value = p;
-  node->valueBytes = std::min(node->end - std::min(p, node->end),
-                              size_t(valueLength) * (text == 1 ? 2 : 1));
+  node->valueBytes =
+      std::min(node->end - std::min(p, node->end), size_t(valueLength) * (text == 1 ? 2 : 1));
   node->children = Align4(p + node->valueBytes);
   return true;
 }
@@ -209,8 +208,7 @@ bool CheckUpdateArchive(const std::string& nativePath, const std::string& archiv
       *error = "archive entry " + std::to_string(i) + " does not open";
       return false;
     }
-    const bool ok =
-        CheckEntry(&reader, entry, i, archive, &seen, warnings, error);
+    const bool ok = CheckEntry(&reader, entry, i, archive, &seen, warnings, error);
     reader.CloseEntry(entry);
     if (!ok) return false;
   }
@@ -253,8 +251,8 @@ bool DiffTrees(const std::vector<ArchiveSourceFile>& tree,
       *error = "cannot read " + (a ? found->second->hostPath : f.hostPath);
       return false;
     }
-    const bool same = std::equal(std::istreambuf_iterator<char>(a), {},
-                                 std::istreambuf_iterator<char>(b), {});
+    const bool same =
+        std::equal(std::istreambuf_iterator<char>(a), {}, std::istreambuf_iterator<char>(b), {});
     if (!same) changed->push_back(f);
     old.erase(found);
   }

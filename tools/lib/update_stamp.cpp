@@ -39,9 +39,7 @@ bool Utf16(const std::string& cp932, std::u16string* out, std::string* error) {
 bool ParseBlock(const std::string& data, std::vector<std::u16string>* strings) {
   strings->assign(STRINGS_PER_BLOCK, std::u16string());
   size_t p = 0;
-  auto word = [&](size_t at) {
-    return char16_t(uint8_t(data[at]) | uint8_t(data[at + 1]) << 8);
-  };
+  auto word = [&](size_t at) { return char16_t(uint8_t(data[at]) | uint8_t(data[at + 1]) << 8); };
   for (auto& s : *strings) {
     if (p + 2 > data.size()) return false;
     const size_t n = word(p);
@@ -80,8 +78,8 @@ bool StampUpdater(const std::string& stub, const std::string& brandCp932,
   std::vector<PeResource> kept;
   bool strings = false;
   for (PeResource& r : resources) {
-    const bool isPayload = !r.type.isNumber && r.type.text == u"UPDATEDATA" &&
-                           !r.name.isNumber && r.name.text == u"DATA";
+    const bool isPayload = !r.type.isNumber && r.type.text == u"UPDATEDATA" && !r.name.isNumber &&
+                           r.name.text == u"DATA";
     if (isPayload) continue;
     if (r.type.isNumber && r.type.id == RT_STRING_ID && r.name.isNumber && r.name.id == block &&
         r.language == JAPANESE) {
