@@ -8,6 +8,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "support/payload.h"
+
 namespace {
 
 const size_t kNameSize = 32;
@@ -46,11 +48,7 @@ bool PackPayload(const std::string& archive, std::string* payload, std::string* 
     *error = "not an archive (no QRB magic)";
     return false;
   }
-  // The updater sizes a signed 32-bit buffer from the unpacked length.
-  if (archive.size() >= 0x80000000u) {
-    *error = "archive too large (2 GiB or more)";
-    return false;
-  }
+  if (!CheckArchiveSize(archive.size(), error)) return false;
   std::string stream;
   if (!Compress(archive, &stream, error)) return false;
   std::string out(QX_PACKED_NAME);
@@ -60,6 +58,13 @@ bool PackPayload(const std::string& archive, std::string* payload, std::string* 
   out += stream;
   payload->swap(out);
   return true;
+}
+
+bool CheckArchiveSize(uint64_t size, std::string* error) {
+  if (size <= QX_MAX_ARCHIVE_SIZE) return true;
+  *error = "archive is " + std::to_string(size) + " bytes, more than an updater takes (" +
+           std::to_string(QX_MAX_ARCHIVE_SIZE) + ")";
+  return false;
 }
 
 bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error) {

@@ -2,6 +2,7 @@
 #ifndef QX_TOOLS_PAYLOAD_PACKER_H
 #define QX_TOOLS_PAYLOAD_PACKER_H
 
+#include <cstdint>
 #include <string>
 
 // Name stored in the payload header, NUL-padded to 32 bytes.
@@ -11,8 +12,12 @@
 // unpacked length, stream length; little-endian), then one zlib stream at the
 // highest level with a 32 KiB window, and nothing after it. The same archive
 // always gives the same payload. False with a one-line reason when archive
-// does not start with the archive magic, is 2 GiB or longer, or zlib fails.
+// does not start with the archive magic, fails CheckArchiveSize, or zlib fails.
 bool PackPayload(const std::string& archive, std::string* payload, std::string* error);
+
+// False with a one-line reason when an archive of size bytes is larger than
+// an updater installs (QX_MAX_ARCHIVE_SIZE); builders ask before reading it.
+bool CheckArchiveSize(uint64_t size, std::string* error);
 
 // Whole-file helpers over UTF-8 paths; false with a one-line reason naming the
 // path.
