@@ -66,7 +66,8 @@ void RunUnpackStep(HWND dialog) {
   if (size != 0 && resource && !CheckPayload(resource, size, &header)) {
     return EndWithError(dialog, MSG_PAYLOAD_NOT_LOADED);
   }
-  // The header is known and nothing has been made yet.
+  // The header is known and nothing has been made yet: checks that need its
+  // size and must come before the work file (free space) belong here.
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[kWorkWriteSize]);
   if (!buffer) return EndWithError(dialog, MSG_NO_MEMORY);
 
