@@ -23,59 +23,39 @@ void EndWithError(HWND dialog, const char* text) {
   EndDialog(dialog, kDialogEndCode);
 }
 
-// The archive as inflated from the payload, owned until it is written.
-struct UnpackedArchive {
-  std::unique_ptr<char[]> bytes;
-  uint32_t size = 0;
+// Bytes per write of the work file: the inflater's buffer. Large enough that
+// the system calls cost nothing next to inflation, small enough that no write
+// stalls the disk and that memory does not grow with the update.
+const uint32_t kWorkWriteSize = 256 * 1024;
+
+// Writes each piece of the inflated archive to the work file.
+class WorkFileSink : public InflateSink {
+ public:
+  explicit WorkFileSink(qxFile* file) : file(file) {}
+  int Take(const void* bytes, uint32_t count) override {
+    const int written = file->Write(bytes, count);
+    return written >= 0 && static_cast<uint32_t>(written) == count;
+  }
+
+ private:
+  qxFile* file;
 };
 
-enum InflateOutcome { INFLATED, REFUSED, NO_MEMORY, DAMAGED };
-
-InflateOutcome InflatePayload(const void* resource, DWORD size, UnpackedArchive* archive) {
-  PayloadHeader header;
-  if (!CheckPayload(resource, size, &header)) return REFUSED;
-  // One byte of room beyond the header's size tells a stream that is longer
-  // than the header says (its archive would be cut short) from a true one.
-  const uint32_t room = header.unpackedSize < INT32_MAX ? header.unpackedSize + 1 : INT32_MAX;
-  archive->bytes.reset(new (std::nothrow) char[room]);
-  if (!archive->bytes) return NO_MEMORY;
-  archive->size = header.unpackedSize;
-  const int32_t capacity = static_cast<int32_t>(room);
-  InflateEnd end = INFLATE_END_DAMAGED;
-  const int stored = InflateBuffer(archive->bytes.get(), capacity,
-                                   static_cast<const char*>(resource) + QX_PAYLOAD_HEADER_SIZE,
-                                   size - QX_PAYLOAD_HEADER_SIZE, &end);
-  if (stored < 0) return NO_MEMORY;
-  // Bytes after a stream that ended with a good checksum are only padding.
-  const bool ended = end == INFLATE_END_CLEAN || end == INFLATE_END_TRAILING;
-  if (static_cast<uint32_t>(stored) != header.unpackedSize || !ended) return DAMAGED;
-  return INFLATED;
+const char* InflateFailureText(InflateResult result) {
+  switch (result) {
+    case INFLATE_NO_MEMORY:
+      return MSG_NO_MEMORY;
+    case INFLATE_STOPPED:
+      return MSG_WORK_WRITE_FAILED;
+    default:
+      return MSG_PAYLOAD_DAMAGED;
+  }
 }
 
-// Writes the archive to the work file; the work file is created (and left
-// empty) before a zero-size or unlockable resource is reported.
-void WriteWorkFile(HWND dialog, DWORD resourceSize, const void* resource,
-                   const UnpackedArchive& archive) {
-  qxFile work;
-  if (!work.Open(g_update.workFile, FM_WRITE_REPLACE)) {
-    return EndWithError(dialog, MSG_WORK_CREATE_FAILED);
-  }
-  if (resourceSize == 0) return EndWithError(dialog, MSG_PAYLOAD_SIZE_FAILED);
-  if (!resource) return EndWithError(dialog, MSG_PAYLOAD_LOCK_FAILED);
-  const int written = work.Write(archive.bytes.get(), archive.size);
-  if (written < 0 || static_cast<uint32_t>(written) != archive.size) {
-    MessageBoxA(dialog, MSG_WORK_WRITE_FAILED, MSG_CAPTION_ERROR, MB_OK);
-    work.Close();
-    DeleteFileA(g_update.workFile);
-    EndDialog(dialog, kDialogEndCode);
-    return;
-  }
-  work.Close();
-  PostMessageA(dialog, WM_UPDATE_INSTALL, 0, 0);
-}
-
-// The payload is inflated and checked before the work file is made, so that a
-// refused or damaged payload leaves the install directory as it was.
+// The payload is streamed into the work file. Its header is checked before
+// the work file is made; a stream that turns out damaged, or a failed write,
+// removes the work file before the box, so that the install directory is left
+// as it was.
 void RunUnpackStep(HWND dialog) {
   HRSRC found = FindResourceA(g_update.instance, kPayloadName, kPayloadType);
   if (!found) return EndWithError(dialog, MSG_PAYLOAD_NOT_FOUND);
@@ -83,23 +63,34 @@ void RunUnpackStep(HWND dialog) {
   if (!loaded) return EndWithError(dialog, MSG_PAYLOAD_NOT_LOADED);
   const DWORD size = SizeofResource(g_update.instance, found);
   const void* resource = LockResource(loaded);
-  UnpackedArchive archive;
-  if (size != 0 && resource) {
-    switch (InflatePayload(resource, size, &archive)) {
-      case INFLATED:
-        if (!CheckRoomForWorkFile(dialog, archive.size))
-          return (void)EndDialog(dialog, kDialogEndCode);
-        break;
-      case REFUSED:
-        return EndWithError(dialog, MSG_PAYLOAD_NOT_LOADED);
-      case NO_MEMORY:
-        return EndWithError(dialog, MSG_NO_MEMORY);
-      case DAMAGED:
-        DeleteFileA(g_update.workFile);  // one left by an earlier run is not ours to keep
-        return EndWithError(dialog, MSG_PAYLOAD_DAMAGED);
-    }
+  PayloadHeader header = {};
+  if (size != 0 && resource && !CheckPayload(resource, size, &header)) {
+    return EndWithError(dialog, MSG_PAYLOAD_NOT_LOADED);
   }
-  WriteWorkFile(dialog, size, resource, archive);
+  // The header is known and nothing has been made yet: the work file must fit.
+  if (!CheckRoomForWorkFile(dialog, header.unpackedSize))
+    return (void)EndDialog(dialog, kDialogEndCode);
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kWorkWriteSize]);
+  if (!buffer) return EndWithError(dialog, MSG_NO_MEMORY);
+
+  qxFile work;
+  if (!work.Open(g_update.workFile, FM_WRITE_REPLACE | FM_TEMPORARY)) {
+    return EndWithError(dialog, MSG_WORK_CREATE_FAILED);
+  }
+  // Reported with the work file made and left empty, as they always were.
+  if (size == 0) return EndWithError(dialog, MSG_PAYLOAD_SIZE_FAILED);
+  if (!resource) return EndWithError(dialog, MSG_PAYLOAD_LOCK_FAILED);
+  WorkFileSink sink(&work);
+  const InflateResult result = InflateStream(
+      static_cast<const char*>(resource) + QX_PAYLOAD_HEADER_SIZE, size - QX_PAYLOAD_HEADER_SIZE,
+      header.unpackedSize, buffer.get(), kWorkWriteSize, &sink);
+  const bool closed = work.Close() != 0;
+  if (result != INFLATE_DONE || !closed) {
+    DeleteFileA(g_update.workFile);
+    return EndWithError(
+        dialog, result == INFLATE_DONE ? MSG_WORK_WRITE_FAILED : InflateFailureText(result));
+  }
+  PostMessageA(dialog, WM_UPDATE_INSTALL, 0, 0);
 }
 
 void RunFinishStep(HWND dialog) {

@@ -3,7 +3,10 @@
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "bench/bench_data.h"
 #include "support/inflate.h"
@@ -98,3 +101,89 @@ void InflateSteps(benchmark::State& state) {
 BENCHMARK(InflateOurs)->Name("inflate/ours")->Unit(benchmark::kMillisecond);
 BENCHMARK(InflateReference)->Name("inflate/reference")->Unit(benchmark::kMillisecond);
 BENCHMARK(InflateSteps)->Name("inflate_4k/reference")->Unit(benchmark::kMillisecond);
+
+namespace {
+
+// Writes every piece to a file, as the unpack step does to its work file.
+struct FileSink : InflateSink {
+  explicit FileSink(std::FILE* file) : file(file) {}
+  int Take(const void* bytes, uint32_t count) override {
+    return std::fwrite(bytes, 1, count, file) == count;
+  }
+  std::FILE* file;
+};
+
+std::string WorkPath() {
+  const char* dir = std::getenv("QX_BENCH_WORK_DIR");
+  return std::string(dir ? dir : "/tmp") + "/qxbench-work.tmp";
+}
+
+// The payload streamed into a work file in writes of state.range(0) bytes
+// (unbuffered, so each piece is one write()), wall time: the size of the
+// unpack step's writes.
+void InflateToFile(benchmark::State& state) {
+  const Payload& p = GetPayload();
+  const uint32_t pieceSize = static_cast<uint32_t>(state.range(0));
+  std::vector<uint8_t> buffer(pieceSize);
+  const std::string path = WorkPath();
+  for (auto _ : state) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+      state.SkipWithError("cannot create the work file");
+      break;
+    }
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    FileSink sink(file);
+    const InflateResult result =
+        InflateStream(p.stream.data(), static_cast<uint32_t>(p.stream.size()),
+                      static_cast<uint32_t>(kSize), buffer.data(), pieceSize, &sink);
+    std::fclose(file);
+    if (result != INFLATE_DONE) {
+      state.SkipWithError("InflateStream failed");
+      break;
+    }
+  }
+  std::remove(path.c_str());
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kSize));
+}
+
+// The former unpack step: the whole archive inflated into memory, then one
+// write of it all.
+void InflateWholeThenWrite(benchmark::State& state) {
+  const Payload& p = GetPayload();
+  const std::string path = WorkPath();
+  for (auto _ : state) {
+    std::vector<uint8_t> out(kSize);
+    uLongf length = kSize;
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file || uncompress(out.data(), &length, p.stream.data(), p.stream.size()) != Z_OK) {
+      if (file) std::fclose(file);
+      state.SkipWithError("uncompress or the work file failed");
+      break;
+    }
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    const bool written = std::fwrite(out.data(), 1, length, file) == length;
+    std::fclose(file);
+    if (!written) {
+      state.SkipWithError("the write failed");
+      break;
+    }
+  }
+  std::remove(path.c_str());
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kSize));
+}
+
+}  // namespace
+
+BENCHMARK(InflateToFile)
+    ->Name("inflate_to_file/ours")
+    ->Arg(16 << 10)
+    ->Arg(64 << 10)
+    ->Arg(256 << 10)
+    ->Arg(1 << 20)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(InflateWholeThenWrite)
+    ->Name("inflate_to_file/reference")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();

@@ -23,9 +23,16 @@
 #   vmhwm_bytes the largest VmHWM seen of the updater's Wine process
 #   unpacked_bytes, files, tree_bytes
 # or error=REASON.
+#
+# update_bench.sh --nsis OUT.md: the whole update against an NSIS installer of
+# the same tree (bench/nsis_rounds.sh; see there).
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/.." && pwd)
+if [ "${1:-}" = --nsis ]; then
+  shift
+  exec "$here/nsis_rounds.sh" "$@"
+fi
 out=$1
 build=$repo/build/bench
 win=$repo/build/bench-win

@@ -1,6 +1,7 @@
 // The unpack step on a hostile payload resource: the header check, then
 // InflateBuffer into a buffer of the header's capacity (cut down to keep runs
-// fast) with a guard zone behind it. zlib's own one-shot decoder is the
+// fast) with a guard zone behind it, and InflateStream of the same size in
+// pieces of a size the input picks. zlib's own one-shot decoder is the
 // reference for what a stream holds and how it ends.
 #include <zlib.h>
 
@@ -82,6 +83,40 @@ void CheckAgainstReference(const Reference& ref, const unsigned char* buffer, in
   if (end == INFLATE_END_TRAILING && stored < capacity) FUZZ_CHECK(kind == 0);
 }
 
+// Keeps what it is given, and the size of every piece.
+struct KeepingSink : InflateSink {
+  int Take(const void* bytes, uint32_t count) override {
+    sizes.push_back(count);
+    kept.insert(kept.end(), static_cast<const unsigned char*>(bytes),
+                static_cast<const unsigned char*>(bytes) + count);
+    return 1;
+  }
+  std::vector<unsigned char> kept;
+  std::vector<uint32_t> sizes;
+};
+
+// Streamed: never past `expected`, the reference's bytes, pieces of the
+// buffer's size, and done exactly when the reference found a sound stream
+// of that length.
+void CheckStream(const Reference& ref, const uint8_t* stream, uint32_t streamLength,
+                 uint32_t expected, uint32_t bufferSize) {
+  std::vector<unsigned char> buffer(bufferSize);
+  KeepingSink sink;
+  const InflateResult result =
+      InflateStream(stream, streamLength, expected, buffer.data(), bufferSize, &sink);
+  FUZZ_CHECK(result == INFLATE_DONE || result == INFLATE_DAMAGED);
+  FUZZ_CHECK(sink.kept.size() <= expected);
+  for (size_t i = 0; i < sink.sizes.size(); ++i) {
+    FUZZ_CHECK(sink.sizes[i] > 0);
+    if (i + 1 < sink.sizes.size()) FUZZ_CHECK(sink.sizes[i] == bufferSize);
+  }
+  if (ref.code == Z_BUF_ERROR && ref.produced == kReferenceRoom) return;  // too big to compare
+  FUZZ_CHECK(sink.kept.size() <= ref.produced);
+  FUZZ_CHECK(sink.kept.empty() || std::memcmp(sink.kept.data(), ref.out, sink.kept.size()) == 0);
+  FUZZ_CHECK((result == INFLATE_DONE) == (ref.code == Z_OK && ref.produced == expected));
+  if (result == INFLATE_DONE) FUZZ_CHECK(sink.kept.size() == expected);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -108,7 +143,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int32_t i = 0; i < capacity; ++i) FUZZ_CHECK(buffer[i] == kFill);
     return 0;
   }
-  CheckAgainstReference(Decode(stream, streamLength), buffer.data(), capacity, stored, end,
-                        streamLength);
+  const Reference ref = Decode(stream, streamLength);
+  CheckAgainstReference(ref, buffer.data(), capacity, stored, end, streamLength);
+  CheckStream(ref, stream, streamLength, uint32_t(capacity), 1 + data[0] % 9000);
   return 0;
 }

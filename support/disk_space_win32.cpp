@@ -1,6 +1,6 @@
-#include "support/disk_space.h"
-
 #include <windows.h>
+
+#include "support/disk_space.h"
 
 int GetFreeBytes(const char* directory, uint64_t* bytes) {
   ULARGE_INTEGER available;

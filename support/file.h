@@ -13,6 +13,9 @@ enum {
   FM_NEW = 0x200,       // contributes CREATE_NEW
   FM_REPLACE = 0x400,   // create, or truncate an existing file
   FM_ALWAYS = 0x800,    // contributes OPEN_ALWAYS
+  // With FM_REPLACE: a file it creates is FILE_ATTRIBUTE_TEMPORARY, so the system
+  // need not write it to disk while memory allows (the work file).
+  FM_TEMPORARY = 0x1000,
   FM_READ_EXISTING = FM_READ | FM_EXISTING,
   FM_WRITE_REPLACE = FM_WRITE | FM_REPLACE,
 };

@@ -30,11 +30,11 @@ int qxFile::Open(const char* path, int openMode) {
   HANDLE h;
   if (openMode & FM_REPLACE) {
     // Create; if anything stops that (it exists, mostly), empty the one there.
-    h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD attributes = (openMode & FM_TEMPORARY) ? FILE_ATTRIBUTE_TEMPORARY : FILE_ATTRIBUTE_NORMAL;
+    h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
       DWORD share = (openMode & FM_READ) ? FILE_SHARE_READ : 0;
-      h = CreateFileA(path, GENERIC_WRITE, share, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                      nullptr);
+      h = CreateFileA(path, GENERIC_WRITE, share, nullptr, TRUNCATE_EXISTING, attributes, nullptr);
     }
   } else {
     bool read = (openMode & FM_READ) != 0;

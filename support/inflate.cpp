@@ -64,3 +64,46 @@ int InflateBuffer(void* destination, int32_t capacity, const void* source, uint3
   inflateEnd(&stream);
   return total;
 }
+
+InflateResult InflateStream(const void* source, uint32_t sourceLength, uint32_t expected,
+                            void* buffer, uint32_t bufferSize, InflateSink* sink) {
+  if (!buffer || bufferSize == 0) return INFLATE_NO_MEMORY;
+  z_stream stream;
+  std::memset(&stream, 0, sizeof stream);
+  if (inflateInit(&stream) != Z_OK) return INFLATE_NO_MEMORY;
+  stream.next_in = static_cast<Bytef*>(const_cast<void*>(source));
+  stream.avail_in = sourceLength;
+  unsigned char* out = static_cast<unsigned char*>(buffer);
+  uint32_t filled = 0;  // bytes in buffer not yet handed over
+  uint64_t total = 0;   // bytes inflated so far
+  InflateResult result = INFLATE_DAMAGED;
+  for (;;) {
+    // A full buffer has been handed over, so there is always room here and
+    // Z_BUF_ERROR can only mean that the input ran out mid-stream.
+    stream.next_out = out + filled;
+    stream.avail_out = bufferSize - filled;
+    const int code = inflate(&stream, Z_NO_FLUSH);
+    const uint32_t produced = bufferSize - filled - stream.avail_out;
+    filled += produced;
+    total += produced;
+    if (total > expected) break;
+    if (code == Z_STREAM_END) {
+      if (total == expected)
+        result = filled == 0 || sink->Take(out, filled) ? INFLATE_DONE : INFLATE_STOPPED;
+      break;
+    }
+    if (code != Z_OK) {
+      if (code == Z_MEM_ERROR) result = INFLATE_NO_MEMORY;
+      break;
+    }
+    if (filled == bufferSize) {
+      if (!sink->Take(out, filled)) {
+        result = INFLATE_STOPPED;
+        break;
+      }
+      filled = 0;
+    }
+  }
+  inflateEnd(&stream);
+  return result;
+}

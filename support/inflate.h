@@ -1,4 +1,5 @@
-// Inflation of the embedded payload's zlib stream into a caller buffer.
+// Inflation of the embedded payload's zlib stream: whole into a caller buffer,
+// or streamed in bounded pieces to a sink.
 #ifndef QX_SUPPORT_INFLATE_H
 #define QX_SUPPORT_INFLATE_H
 
@@ -27,5 +28,30 @@ static_assert(sizeof(PayloadHeader) == 40, "payload header is 40 bytes");
 // stream ended (untouched on -1). A negative capacity stores nothing.
 int InflateBuffer(void* destination, int32_t capacity, const void* source, uint32_t sourceLength,
                   InflateEnd* end = nullptr);
+
+// Receives the output of InflateStream in order. Take returns 1 to go on, 0 to
+// stop the inflation (a failed write).
+class InflateSink {
+ public:
+  virtual ~InflateSink() {}
+  virtual int Take(const void* bytes, uint32_t count) = 0;
+};
+
+enum InflateResult {
+  INFLATE_DONE = 0,       // exactly `expected` bytes handed over, stream ended, Adler-32 good
+  INFLATE_NO_MEMORY = 1,  // zlib could not allocate its state or window
+  INFLATE_DAMAGED = 2,    // bad data or checksum, cut short, or not `expected` bytes long
+  INFLATE_STOPPED = 3,    // the sink refused a piece
+};
+
+// Inflates the zlib stream at source through the caller's buffer of
+// bufferSize bytes into sink (no buffer, or a size of 0: INFLATE_NO_MEMORY): every piece but the
+// last is exactly bufferSize bytes, the last is at most that, and none is empty. Nothing beyond
+// `expected` bytes is ever handed over: a longer stream is DAMAGED as soon as it passes that count.
+// The last piece goes only after the stream's end and its Adler-32 have been checked, so a sink
+// that keeps everything it is given holds the whole archive exactly when the result is
+// INFLATE_DONE. Bytes after the end of the stream are padding and ignored.
+InflateResult InflateStream(const void* source, uint32_t sourceLength, uint32_t expected,
+                            void* buffer, uint32_t bufferSize, InflateSink* sink);
 
 #endif

@@ -98,6 +98,11 @@ build() {
   grep -qF 'L"\x30bd\x30d5\x30c8\x8868"' "$work/back.rc" || { echo "FAIL: brand" >&2; exit 1; }
   grep -qF 'L"\x80fd\x30b2\x30fc\x30e0"' "$work/back.rc" || { echo "FAIL: title" >&2; exit 1; }
   grep -qF '"DATA" "UPDATEDATA"' "$work/back.rc" || { echo "FAIL: payload" >&2; exit 1; }
+  # An archive past what an updater takes is refused by the packer before the
+  # product build (a sparse file: nothing is read).
+  printf 'QRB\0\0\0\0\0' >"$work/big.qrb" && truncate -s 2147483648 "$work/big.qrb"
+  expect_refusal "more than an updater takes" --brand B --title T --from "$work/big.qrb" \
+    -o "$work/big.exe"
 }
 
 case $mode in

@@ -39,6 +39,13 @@ expect_refusal "is a directory" "$data" "$work/out.bin"
 expect_refusal "not a directory" --from "$work/missing" "$work/out.bin"
 expect_refusal "no files below" --from "$work/empty" "$work/out.bin"
 expect_refusal "no QRB magic" "$work/text.txt" "$work/out.bin"
+# Past what an updater takes (2 GiB - 1): refused before a byte is read or
+# compressed, so sparse files serve.
+printf 'QRB\0\0\0\0\0' >"$work/big.qrb" && truncate -s 2147483648 "$work/big.qrb"
+expect_refusal "more than an updater takes" "$work/big.qrb" "$work/out.bin"
+mkdir -p "$work/big" && truncate -s 2147483500 "$work/big/BIG.DAT"  # + 152 bytes of archive
+expect_refusal "the updater's limit" --from "$work/big" "$work/out.bin"
+rm -rf "$work/big" "$work/big.qrb"
 
 "$qxpack" --from "$data" "$work/a.bin" || bad "packing $data failed"
 "$qxpack" --from "$data" "$work/b.bin" || bad "packing $data again failed"

@@ -54,6 +54,10 @@ bool ArchiveFromFile(const std::string& path, std::string* archive, std::string*
     *error = path + " is a directory (use --from DIR)";
     return false;
   }
+  // Refused before it is read: such an archive may not even fit in memory.
+  std::error_code ec;
+  const uintmax_t size = std::filesystem::file_size(std::filesystem::u8path(path), ec);
+  if (!ec && !CheckArchiveSize(size, error)) return false;
   return ReadWholeFile(path, archive, error);
 }
 

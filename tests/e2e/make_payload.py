@@ -6,7 +6,9 @@ make_payload.py OUT (--tree DIR | --raw FILE) [damage options]
 The payload is the 40-byte header ("__packtmp__.tmp", unpacked size, packed
 size) followed by one zlib stream at level 9. --tree packs a plain archive of
 every file below DIR (names relative, '\\' separators, code page 932). --raw
-packs FILE's bytes as they are.
+packs FILE's bytes as they are. --filler N adds an entry FILLER.DAT of N
+incompressible bytes, so that the archive spans several of the unpack step's
+writes.
 
 Damage, applied in this order to the finished resource:
   --unpacked-size N   header field replaced (decimal or 0x hex)
@@ -17,6 +19,7 @@ Damage, applied in this order to the finished resource:
 """
 import argparse
 import os
+import random
 import struct
 import sys
 import zlib
@@ -54,6 +57,7 @@ def main():
     source = ap.add_mutually_exclusive_group(required=True)
     source.add_argument("--tree")
     source.add_argument("--raw")
+    ap.add_argument("--filler", type=int)
     ap.add_argument("--unpacked-size", type=lambda s: int(s, 0))
     ap.add_argument("--size-delta", type=int)
     ap.add_argument("--flip", type=int)
@@ -61,7 +65,13 @@ def main():
     ap.add_argument("--cut", type=int)
     args = ap.parse_args()
 
-    archive = write_archive(collect_tree(args.tree)) if args.tree else open(args.raw, "rb").read()
+    if args.tree:
+        entries = collect_tree(args.tree)
+        if args.filler:
+            entries.append((b"FILLER.DAT", random.Random(13).randbytes(args.filler)))
+        archive = write_archive(sorted(entries, key=lambda e: e[0]))
+    else:
+        archive = open(args.raw, "rb").read()
     stream = zlib.compress(archive, 9)
     header = b"__packtmp__.tmp".ljust(32, b"\0") + struct.pack("<II", len(archive), len(stream))
     payload = bytearray(header + stream)

@@ -20,7 +20,7 @@
 //           [dialog=shown|hidden|none]  [ms=MILLISECONDS  peak=BYTES]
 //   close   ignored|obeyed
 //   dialog  seen  centred|off-centre  TEXT     or     dialog  unseen
-//   exit    CODE                               or     timeout
+//   exit    CODE  [ms=MILLISECONDS  peak=BYTES]  or     timeout
 // The robot's own exit code is 0 when the updater ended within the timeout,
 // 2 on timeout, 1 on a usage or start-up failure.
 #include <windows.h>
@@ -37,7 +37,7 @@ namespace {
 struct Options {
   std::string out;
   std::string exe;
-  std::string arguments;  // quoted, each after a blank
+  std::string arguments;  // each after a blank, quoted when it holds one
   std::string watch;
   std::string snapshot;
   std::vector<std::string> holds;
@@ -263,7 +263,12 @@ bool ParseOptions(int argc, char** argv, Options* options) {
     if (arg == "--" && hasValue) {
       options->exe = argv[++i];
       // Whatever follows the program is its own command line.
-      while (i + 1 < argc) options->arguments += std::string(" \"") + argv[++i] + "\"";
+      // Quoted only when they need it: an NSIS installer takes /D=DIR bare.
+      while (i + 1 < argc) {
+        const std::string a = argv[++i];
+        const bool quote = a.empty() || a.find_first_of(" \t") != std::string::npos;
+        options->arguments += quote ? " \"" + a + "\"" : " " + a;
+      }
     } else if (arg == "--out" && hasValue) {
       options->out = argv[++i];
     } else if (arg == "--timeout" && hasValue) {
@@ -328,7 +333,7 @@ bool Drive(const Options& options, Observed* seen) {
   }
   DWORD code = 0;
   GetExitCodeProcess(pi.hProcess, &code);
-  seen->lines.push_back("exit\t" + std::to_string(code));
+  seen->lines.push_back("exit\t" + std::to_string(code) + (options.stats ? Stats(*seen) : ""));
   return true;
 }
 

@@ -220,11 +220,19 @@ case $scenario in
       dialog_unseen; exited; } | expect
     ;;
   good)
+    # Large-address-aware (IMAGE_FILE_LARGE_ADDRESS_AWARE in the PE characteristics).
+    python3 -c 'import struct, sys
+b = open(sys.argv[1], "rb").read(4096)
+pe = struct.unpack_from("<I", b, 0x3C)[0]
+sys.exit(0 if b[pe:pe + 4] == b"PE\0\0" and struct.unpack_from("<H", b, pe + 22)[0] & 0x20 else 1)' \
+      "$e2e/update.exe" || fail "the updater is not large-address-aware"
     installed
     installed  # a second run over the first: the same tree, one log line per file
     ;;
   trailing) installed ;;
-  corrupt | bad_adler | oversize | undersize) unpack_refused "$DAMAGED" ;;
+  # Streamed into the work file until the damage shows: the work file is gone
+  # before the box (--watch), the install directory as it was.
+  corrupt | early_damage | bad_adler | oversize | undersize) unpack_refused "$DAMAGED" ;;
   truncated)
     # A work file left by an earlier run goes too.
     install_demo
@@ -238,7 +246,8 @@ case $scenario in
     ;;
   no_payload) unpack_refused "$NOT_FOUND" --close-dialog ;;
   short | huge) unpack_refused "$NOT_LOADED" ;;
-  no_memory) unpack_refused "$NO_MEMORY" ;;
+  # A header that claims the most an updater takes, before a short stream.
+  max_claimed) unpack_refused "$DAMAGED" ;;
   empty)
     # A payload of size 0 is reported after the work file was made; it stays, empty.
     install_demo

@@ -251,3 +251,85 @@ TEST(InflateBuffer, InputEndingAsAStepFillsIsCutShort) {
   EXPECT_EQ(t.Stored(4096), all.substr(0, 4096));
   EXPECT_TRUE(t.AllEqual(4096, 9279, kSentinel));
 }
+
+namespace {
+
+// Keeps every piece it is given; refuses the piece numbered refuseAt (from 1).
+struct RecordingSink : InflateSink {
+  int Take(const void* bytes, uint32_t count) override {
+    sizes.push_back(count);
+    if (static_cast<int>(sizes.size()) == refuseAt) return 0;
+    kept.append(static_cast<const char*>(bytes), count);
+    return 1;
+  }
+  std::string kept;
+  std::vector<uint32_t> sizes;
+  int refuseAt = 0;
+};
+
+}  // namespace
+
+// The unpack step's whole contract: exact size, a clean end, the checksum,
+// never a byte past the expected size, and pieces of the buffer's size.
+TEST(InflateStream, DeliversExactlyTheCheckedArchive) {
+  const std::string data = SampleData(300000);
+  const std::string good = Deflate(data);
+  std::string flipped = good;
+  flipped[flipped.size() / 2] ^= 0x10;
+  std::string badAdler = good;
+  badAdler[badAdler.size() - 1] ^= 0x01;
+  const uint32_t n = data.size();
+  struct Case {
+    const char* what;
+    std::string stream;
+    uint32_t expected;
+    uint32_t buffer;
+    int refuseAt;
+    InflateResult result;
+  } cases[] = {
+      {"good, pieces of 64 KiB", good, n, 65536, 0, INFLATE_DONE},
+      {"good, a buffer larger than the archive", good, n, 1 << 20, 0, INFLATE_DONE},
+      {"good, the archive a whole number of pieces", good, n, n / 4, 0, INFLATE_DONE},
+      {"padding after the stream", good + std::string(16, '\0'), n, 65536, 0, INFLATE_DONE},
+      {"cut in the middle", good.substr(0, good.size() / 2), n, 65536, 0, INFLATE_DAMAGED},
+      {"cut inside the trailer", good.substr(0, good.size() - 2), n, 65536, 0, INFLATE_DAMAGED},
+      {"flipped byte", flipped, n, 65536, 0, INFLATE_DAMAGED},
+      {"wrong Adler-32", badAdler, n, 65536, 0, INFLATE_DAMAGED},
+      {"stream longer than the header says", good, n - 1, 65536, 0, INFLATE_DAMAGED},
+      {"stream far longer than the header says", good, 100000, 65536, 0, INFLATE_DAMAGED},
+      {"stream shorter than the header says", good, n + 1, 65536, 0, INFLATE_DAMAGED},
+      {"gzip wrapper", Deflate(data, 31), n, 65536, 0, INFLATE_DAMAGED},
+      {"empty input", "", n, 65536, 0, INFLATE_DAMAGED},
+      {"the sink refuses the second piece", good, n, 65536, 2, INFLATE_STOPPED},
+      {"the sink refuses the last piece", good, n, 65536, 5, INFLATE_STOPPED},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<char> buffer(c.buffer);
+    RecordingSink sink;
+    sink.refuseAt = c.refuseAt;
+    EXPECT_EQ(
+        InflateStream(c.stream.data(), c.stream.size(), c.expected, buffer.data(), c.buffer, &sink),
+        c.result);
+    // Whatever the outcome: no more than expected (a prefix of the data but
+    // where a byte was flipped), every piece but the last full, none empty.
+    EXPECT_LE(sink.kept.size(), c.expected);
+    if (c.stream != flipped) {
+      EXPECT_TRUE(sink.kept == data.substr(0, sink.kept.size()));
+    }
+    for (size_t i = 0; i < sink.sizes.size(); ++i) {
+      EXPECT_GT(sink.sizes[i], 0u);
+      if (i + 1 < sink.sizes.size()) {
+        EXPECT_EQ(sink.sizes[i], c.buffer);
+      }
+    }
+    if (c.result == INFLATE_DONE) {
+      EXPECT_TRUE(sink.kept == data);
+    } else {
+      EXPECT_LT(sink.kept.size(), data.size());  // damage found at the end keeps the last piece
+    }
+  }
+  RecordingSink sink;
+  EXPECT_EQ(InflateStream(good.data(), good.size(), n, nullptr, 65536, &sink), INFLATE_NO_MEMORY);
+  EXPECT_TRUE(sink.sizes.empty());
+}

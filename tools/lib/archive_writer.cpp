@@ -7,13 +7,14 @@
 #include <set>
 
 #include "support/path_string.h"
+#include "support/payload.h"
 #include "tools/lib/cp932.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-enum : uint64_t { INDEX_ENTRY_BYTES = 72, NAME_BYTES = 64, MAX_ARCHIVE_BYTES = 0x80000000u };
+enum : uint64_t { INDEX_ENTRY_BYTES = 72, NAME_BYTES = 64 };
 
 // The archive name of a path relative to the tree: code page 932, '\'.
 bool ArchiveName(const std::string& relativeUtf8, std::string* name, std::string* error) {
@@ -76,8 +77,9 @@ bool Plan(const std::vector<ArchiveSourceFile>& files, Layout* layout, std::stri
       return false;
     }
     offset += INDEX_ENTRY_BYTES;
-    if (offset + size > MAX_ARCHIVE_BYTES) {
-      *error = "archive would reach 2 GiB at " + f.hostPath;
+    if (offset + size > QX_MAX_ARCHIVE_SIZE) {
+      *error = "archive would pass the updater's limit of " + std::to_string(QX_MAX_ARCHIVE_SIZE) +
+               " bytes at " + f.hostPath;
       return false;
     }
     std::string entry(INDEX_ENTRY_BYTES, '\0');

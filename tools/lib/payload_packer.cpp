@@ -24,10 +24,7 @@ bool PackPayload(const std::string& archive, std::string* payload, std::string* 
     *error = "not an archive (no QRB magic)";
     return false;
   }
-  if (archive.size() > QX_MAX_ARCHIVE_SIZE) {
-    *error = "archive too large (2 GiB or more)";
-    return false;
-  }
+  if (!CheckArchiveSize(archive.size(), error)) return false;
   // The stream goes straight after the header: no second copy of it.
   std::string out(QX_PACKED_NAME);
   out.resize(kNameSize, '\0');
@@ -38,6 +35,13 @@ bool PackPayload(const std::string& archive, std::string* payload, std::string* 
   for (int i = 0; i < 4; ++i) out[kNameSize + 4 + i] = static_cast<char>(streamSize >> (8 * i));
   payload->swap(out);
   return true;
+}
+
+bool CheckArchiveSize(uint64_t size, std::string* error) {
+  if (size <= QX_MAX_ARCHIVE_SIZE) return true;
+  *error = "archive is " + std::to_string(size) + " bytes, more than an updater takes (" +
+           std::to_string(QX_MAX_ARCHIVE_SIZE) + ")";
+  return false;
 }
 
 bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error) {

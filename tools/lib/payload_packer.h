@@ -2,6 +2,7 @@
 #ifndef QX_TOOLS_PAYLOAD_PACKER_H
 #define QX_TOOLS_PAYLOAD_PACKER_H
 
+#include <cstdint>
 #include <string>
 
 // Name stored in the payload header, NUL-padded to 32 bytes.
@@ -12,9 +13,12 @@
 // highest level with a 32 KiB window (deflated on every core, see
 // parallel_deflate.h), and nothing after it. The same archive always gives the
 // same payload, on any machine. False with a one-line reason when archive does
-// not start with the archive magic, is longer than QX_MAX_ARCHIVE_SIZE, or
-// zlib fails.
+// not start with the archive magic, fails CheckArchiveSize, or zlib fails.
 bool PackPayload(const std::string& archive, std::string* payload, std::string* error);
+
+// False with a one-line reason when an archive of size bytes is larger than
+// an updater installs (QX_MAX_ARCHIVE_SIZE); builders ask before reading it.
+bool CheckArchiveSize(uint64_t size, std::string* error);
 
 // Whole-file helpers over UTF-8 paths; false with a one-line reason naming the
 // path.
