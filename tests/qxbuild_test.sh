@@ -93,7 +93,7 @@ drive.qrb|name the updater refuses
 case.qrb|same name once upper-cased: A.TXT
 long.qrb|name longer than 63 bytes
 sjis.qrb|no code page 932 form
-huge.qrb|larger than an updater can install
+huge.qrb|more than an updater takes
 EOF
 
   # An executable without a FileVersion is shipped, with one warning line.

@@ -14,6 +14,9 @@ if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
   exit 77
 fi
 
+# How many times longer than usual a Wine program may take (emulated i386, say).
+QX_WINE_SLOWDOWN=${QX_WINE_SLOWDOWN:-1}
+
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEARCH=win32

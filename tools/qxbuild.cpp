@@ -19,7 +19,6 @@
 #include <system_error>
 #include <vector>
 
-#include "support/payload.h"
 #include "tools/lib/archive_writer.h"
 #include "tools/lib/code_signing.h"
 #include "tools/lib/cp932.h"
@@ -116,12 +115,11 @@ bool ArchiveTree(const Options& o, const std::string& scratch, std::string* erro
 bool FitsUpdater(const std::string& archivePath, std::string* error) {
   std::error_code ec;
   const uintmax_t size = fs::file_size(fs::u8path(archivePath), ec);
-  if (!ec && size <= QX_MAX_ARCHIVE_SIZE) return true;
-  *error = ec ? "cannot read " + archivePath
-              : "archive of " + std::to_string(size) +
-                    " bytes is larger than an updater can install (" +
-                    std::to_string(QX_MAX_ARCHIVE_SIZE) + ")";
-  return false;
+  if (ec) {
+    *error = "cannot read " + archivePath;
+    return false;
+  }
+  return CheckArchiveSize(size, error);
 }
 
 // The checked payload, from the tree or the ready archive.

@@ -68,7 +68,7 @@ snapshot() {
 
 run_robot() {
   rm -f "$e2e/seen.txt"
-  qx_wine "$prefix" 'C:\e2e\robot.exe' --out 'C:\e2e\seen.txt' --timeout 60 "$@" \
+  qx_wine "$prefix" 'C:\e2e\robot.exe' --out 'C:\e2e\seen.txt' --timeout $((60 * QX_WINE_SLOWDOWN)) "$@" \
     -- 'C:\e2e\update.exe'
   local rc=$?
   [ $rc -eq 0 ] || fail "robot ended with $rc"

@@ -39,7 +39,7 @@ payloads setup "$variant" "$install" || fail "setup failed"
 
 run_once() {
   rm -f "$e2e/seen.txt"
-  qx_wine "$prefix" 'C:\e2e\robot.exe' --out 'C:\e2e\seen.txt' --timeout 90 -- 'C:\e2e\update.exe'
+  qx_wine "$prefix" 'C:\e2e\robot.exe' --out 'C:\e2e\seen.txt' --timeout $((90 * QX_WINE_SLOWDOWN)) -- 'C:\e2e\update.exe'
   local rc=$?
   [ $rc -eq 0 ] || fail "robot ended with $rc"
   [ -f "$e2e/seen.txt" ] || { fail "robot wrote nothing"; : >"$e2e/seen.txt"; }

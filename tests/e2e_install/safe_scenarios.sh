@@ -49,7 +49,7 @@ run() {  # run CASE EXPECTED-BOX-LINES...
   local case=$1
   shift
   rm -f "$e2e/seen.txt"
-  qx_wine "$prefix" 'C:\e2e\robot.exe' --out 'C:\e2e\seen.txt' --timeout 120 -- 'C:\e2e\update.exe' ||
+  qx_wine "$prefix" 'C:\e2e\robot.exe' --out 'C:\e2e\seen.txt' --timeout $((120 * QX_WINE_SLOWDOWN)) -- 'C:\e2e\update.exe' ||
     fail "$case: robot ended with $?"
   [ $# -eq 0 ] && return
   diff -u <(printf '%s\n' "$@" "exit	0") <(grep -v '^dialog	' "$e2e/seen.txt" 2>/dev/null) >&2 ||

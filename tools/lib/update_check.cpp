@@ -11,8 +11,8 @@
 #include "app/entry_name.h"
 #include "archive/archive.h"
 #include "support/path_string.h"
-#include "support/payload.h"
 #include "tools/lib/cp932.h"
+#include "tools/lib/payload_packer.h"
 #include "tools/lib/pe_image.h"
 
 namespace fs = std::filesystem;
@@ -190,12 +190,7 @@ bool CheckProductName(const char* what, const std::string& utf8, std::string* cp
 bool CheckUpdateArchive(const std::string& nativePath, const std::string& archive,
                         std::vector<std::string>* warnings, std::string* error) {
   error->clear();
-  if (archive.size() > QX_MAX_ARCHIVE_SIZE) {
-    *error = "archive of " + std::to_string(archive.size()) +
-             " bytes is larger than an updater can install (" +
-             std::to_string(QX_MAX_ARCHIVE_SIZE) + ")";
-    return false;
-  }
+  if (!CheckArchiveSize(archive.size(), error)) return false;
   qxArchive reader(1);
   if (!reader.Open(nativePath.c_str())) {
     *error = "archive does not open (not an archive, or its index is damaged)";
