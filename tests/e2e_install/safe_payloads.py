@@ -196,14 +196,19 @@ def kill(moment, install, prefix):
     sibling, work = os.path.join(install, SIBLING), os.path.join(install, WORK)
     reached = {
         "work": lambda: size(work) >= 0,
-        "copy": lambda: MIB <= size(sibling) < BIG_NEW,
+        # From the second step of BIG.DAT's copy until its rename (the flush
+        # included); the log's sibling starts with a quote.
+        "copy": lambda: size(sibling) >= MIB and head(sibling) not in (b"", b'"'),
         "loop": lambda: size(os.path.join(install, "BIG.DAT")) == BIG_NEW,
         "log": lambda: head(sibling) == b'"',
     }[moment]
     deadline = time.time() + 120
+    pids = []
     while time.time() < deadline:
+        # Found early, so that the kill follows the moment closely.
+        pids = pids or updater_pids(prefix)
         if reached():
-            pids = updater_pids(prefix)
+            pids = pids or updater_pids(prefix)
             for pid in pids:
                 os.kill(pid, signal.SIGKILL)
             if pids:
