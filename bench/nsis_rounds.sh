@@ -37,7 +37,7 @@ command -v makensis >/dev/null || die "makensis not found"
 
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQX_SANITIZE=OFF \
   -DQX_TESTS=OFF -DQX_BENCH=ON >/dev/null &&
-  cmake --build "$build" --target qxbench_tree qxarc >/dev/null || die "host tools do not build"
+  cmake --build "$build" --target qxbench_tree qxarc qxpack >/dev/null || die "host tools do not build"
 cmake -S "$repo" -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-i686.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DQX_BENCH=ON >/dev/null &&
   cmake --build "$win" --target e2e_robot >/dev/null || die "the robot does not build"
@@ -45,11 +45,7 @@ cmake -S "$repo" -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-i6
 # The updater of one tree, by the build-update of source tree $1.
 build_updater() { # SRC ARCHIVE OUT.exe ROOT
   QX_UPDATE_BUILD_ROOT=$4 "$1/scripts/build-update" --brand QXBench --title ベンチ --from "$2" \
-    -o "$3" >&2 || return 1
-  # The packed payload that build-update linked in, for the memory target.
-  local key
-  key=$(printf '%s\0%s\0%s' QXBench ベンチ "$2" | sha256sum | cut -c1-12)
-  stat -c %s "$4/update-$key/resources/qxupdate-resources/payload.bin" >"${3%.exe}.packed"
+    -o "$3" >&2
 }
 
 # Tree, archive, updaters and NSIS installer of FILES:BYTES, made once.
@@ -61,6 +57,11 @@ prepare() { # FILES BYTES -> sets data
     "$build/bench/qxbench_tree" "$data/tree" "$1" "$2" || die "cannot make the tree"
     "$build/tools/qxarc" create "$data/tree" "$data/update.arc" >/dev/null || die "no archive"
     touch "$data/.ready"
+  fi
+  if [ ! -f "$data/packed" ]; then
+    # The packed payload's size, for the memory target (the same bytes every build).
+    "$build/tools/qxpack" "$data/update.arc" "$data/payload.bin" >/dev/null || die "no payload"
+    stat -c %s "$data/payload.bin" >"$data/packed" && rm -f "$data/payload.bin"
   fi
   if [ ! -f "$data/after.exe" ]; then
     say "building our updater"
@@ -187,7 +188,7 @@ if [ "$large" != 0 ]; then
   check=1
   r=$(run_one after empty)
   say "large update: $r"
-  packed=$(cat "$data/after.packed")
+  packed=$(cat "$data/packed")
   if [ "${r%% *}" = fail ]; then
     large_row="| 1,000 files, $(mib "$large") MiB | empty | disk | FAILED: ${r#fail } | | | | | |"
   else
@@ -210,7 +211,7 @@ fi
   for medium in $media; do
     for tree in $trees; do
       files=${tree%:*} bytes=${tree#*:}
-      packed=$(cat "$build/nsis-$files-$bytes/after.packed")
+      packed=$(cat "$build/nsis-$files-$bytes/packed")
       for target in empty installed; do
         declare -A t=() p=()
         for who in "${contenders[@]}"; do
