@@ -48,7 +48,7 @@ InstallNeed MeasureInstall(qxArchive* reader, uint32_t workFileSize, const char*
     reader->GetName(entry, name);
     uint32_t size = reader->GetSize(entry);
     reader->CloseEntry(entry);
-    if (!IsSafeEntryName(name)) continue;
+    if (!IsInstallableEntryName(name)) continue;
     uint64_t bytes = ClusterBytes(size < workFileSize ? size : workFileSize);
     if (bytes > need.largest) need.largest = bytes;
     need.logLines += dirLength + std::strlen(name) + 5;  // "DIR\NAME" and CR LF

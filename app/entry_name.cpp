@@ -1,5 +1,6 @@
 #include "app/entry_name.h"
 
+#include "support/file_replace.h"
 #include "support/path_string.h"
 
 namespace {
@@ -30,4 +31,8 @@ int IsSafeEntryName(const char* name) {
     }
     ++p;
   }
+}
+
+int IsInstallableEntryName(const char* name) {
+  return IsSafeEntryName(name) && !IsSiblingName(name);
 }

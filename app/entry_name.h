@@ -9,4 +9,8 @@
 // ends a double-byte character is not a separator.
 int IsSafeEntryName(const char* name);
 
+// The updater's whole rule for an entry it will write: a safe name that is not
+// its own sibling's (IsSiblingName). The builders check entries with it too.
+int IsInstallableEntryName(const char* name);
+
 #endif

@@ -139,8 +139,7 @@ void InstallRun::InstallEntry(qxArchiveEntry* entry) {
   char destination[QX_MAX_PATH];
   // A name that would leave the install directory, or that is the updater's
   // own sibling, is never written.
-  if (!IsSafeEntryName(name) || IsSiblingName(name) ||
-      !FormatDestination(destination, installDir, name)) {
+  if (!IsInstallableEntryName(name) || !FormatDestination(destination, installDir, name)) {
     ShowError(dialog, MSG_UPDATE_FILE_FAILED_FMT, name);
     return;
   }

@@ -70,6 +70,7 @@ mode_checks() {
   make_archive "$work/far.qrb" a.txt=3 b.txt=far
   make_archive "$work/up.qrb" 'x\\..\\..\\evil.txt=1'
   make_archive "$work/drive.qrb" 'c:evil.txt=1'
+  make_archive "$work/sibling.qrb" 'sub\\~qxnew~.tmp=1'
   make_archive "$work/case.qrb" a.txt=1 A.TXT=2
   make_archive "$work/long.qrb" "$(printf 'n%.0s' {1..64})=1"
   make_archive "$work/sjis.qrb" '\x85\x40.txt=1'
@@ -90,6 +91,7 @@ index.qrb|archive does not open
 far.qrb|entry lies outside the archive file: B.TXT
 up.qrb|name the updater refuses
 drive.qrb|name the updater refuses
+sibling.qrb|name the updater refuses
 case.qrb|same name once upper-cased: A.TXT
 long.qrb|name longer than 63 bytes
 sjis.qrb|no code page 932 form

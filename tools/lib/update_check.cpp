@@ -132,8 +132,8 @@ bool CheckEntry(qxArchive* reader, qxArchiveEntry* entry, uint32_t i, const std:
     *error = "name longer than 63 bytes in code page 932: " + shown;
   } else if (!Cp932ToUtf8(name, &utf8)) {
     *error = "name has no code page 932 form: " + shown;
-  } else if (!IsSafeEntryName(name.c_str())) {
-    *error = "name the updater refuses (not a plain relative path): " + shown;
+  } else if (!IsInstallableEntryName(name.c_str())) {
+    *error = "name the updater refuses (unsafe, or its temporary file's): " + shown;
   } else if (!seen->insert(name).second) {
     *error = "two entries have the same name once upper-cased: " + shown;
   }
