@@ -100,7 +100,9 @@ std::vector<HWND> Children(HWND w) {
 bool IsProgressDialog(HWND w) {
   if (!w || !HasClass(w, "#32770") || !WindowText(w).empty()) return false;
   std::vector<HWND> children = Children(w);
-  return children.size() == 1 && HasClass(children[0], "Static");
+  // A message box being built has, for a moment, one empty Static child too.
+  return children.size() == 1 && HasClass(children[0], "Static") &&
+         !WindowText(children[0]).empty();
 }
 
 bool IsMessageBox(HWND w) {
