@@ -1,4 +1,3 @@
-#include <cstdio>
 #include <cstring>
 
 #include "app/disk_room.h"
@@ -54,8 +53,8 @@ InstallNeed MeasureInstall(qxArchive* reader, uint32_t workFileSize, const char*
     need.logLines += dirLength + std::strlen(name) + 5;  // "DIR\NAME" and CR LF
     if (exact) {
       char destination[QX_MAX_PATH];
-      int n = std::snprintf(destination, sizeof destination, "%s\\%s", installDir, name);
-      uint64_t old = n > 0 && n < QX_MAX_PATH ? ClusterBytes(InstalledSize(destination)) : 0;
+      uint64_t old =
+          JoinPath(destination, 2, installDir, name) ? ClusterBytes(InstalledSize(destination)) : 0;
       bytes = bytes > old ? bytes - old : 0;
     }
     need.written += bytes;

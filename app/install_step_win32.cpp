@@ -28,16 +28,6 @@ void ShowError(HWND owner, const char* format, const char* path) {
   MessageBoxA(owner, text, MSG_CAPTION_ERROR, MB_OK);
 }
 
-// "%s\%s" of the install directory and the entry name; 0 when it does not fit.
-int FormatDestination(char* out, const char* installDir, const char* name) {
-  int n = std::snprintf(out, QX_MAX_PATH, "%s\\%s", installDir, name);
-  if (n < 0 || n >= QX_MAX_PATH) {
-    out[0] = '\0';
-    return 0;
-  }
-  return 1;
-}
-
 class InstallRun {
  public:
   InstallRun(HWND dialog, qxArchive* reader, InstallLog* log, const char* logPath)
@@ -139,7 +129,7 @@ void InstallRun::InstallEntry(qxArchiveEntry* entry) {
   char destination[QX_MAX_PATH];
   // A name that would leave the install directory, or that is the updater's
   // own sibling, is never written.
-  if (!IsInstallableEntryName(name) || !FormatDestination(destination, installDir, name)) {
+  if (!IsInstallableEntryName(name) || !JoinPath(destination, 2, installDir, name)) {
     ShowError(dialog, MSG_UPDATE_FILE_FAILED_FMT, name);
     return;
   }

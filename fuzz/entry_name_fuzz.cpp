@@ -1,4 +1,4 @@
-// The install step's entry-name check on hostile names. An accepted name,
+// The updater's entry-name rule on hostile names. An accepted name,
 // joined to the install directory, must stay below it however the path is
 // split into components: by the product's double-byte rule, by the full
 // code page 932 lead-byte range that Windows applies, and byte by byte (as a
@@ -54,13 +54,47 @@ bool Climbs(SplitRule rule, const std::string& relative) {
   return false;
 }
 
-// The check's own terms: not empty, no leading separator, no ':' and no ".."
-// component under the product's double-byte rule.
-bool ModelSafe(const std::string& name) {
-  if (name.empty() || name[0] == '\\' || name[0] == '/') return false;
-  if (name.find(':') != std::string::npos) return false;
-  for (const std::string& part : Components(PRODUCT_RULE, name))
-    if (part == "..") return false;
+// The rule's own terms, per component split at '\\' under the product's
+// double-byte rule.
+bool ModelComponentOk(const std::string& part, bool top) {
+  if (part.empty() || part == "." || part == "..") return false;
+  if (part.back() == '.' || part.back() == ' ') return false;
+  for (size_t i = 0; i < part.size(); ++i) {
+    if (FuzzIsPair(part, i)) {
+      ++i;
+      continue;
+    }
+    const unsigned char c = part[i];
+    if (c < 0x20 || std::strchr("<>:\"/|?*", c) || (c >= 0x80 && (c < 0xA1 || c > 0xDF)))
+      return false;
+  }
+  std::string upper = FuzzUpper(part);
+  std::string base = upper.substr(0, upper.find('.'));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+    if (base == device) return false;
+  if (base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+      base[3] >= '1' && base[3] <= '9')
+    return false;
+  if (upper.size() >= 7 && upper.compare(0, 3, "~QX") == 0 &&
+      upper.compare(upper.size() - 4, 4, ".TMP") == 0)
+    return false;
+  return !top || (upper != "INSTALL.LOG" && upper != "__UPDATETMP__.TMD");
+}
+
+bool ModelInstallable(const std::string& name) {
+  std::vector<std::string> parts(1);
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (FuzzIsPair(name, i)) {
+      parts.back().append(name, i++, 2);
+    } else if (name[i] == '\\') {
+      parts.emplace_back();
+    } else {
+      parts.back().push_back(name[i]);
+    }
+  }
+  for (size_t i = 0; i < parts.size(); ++i)
+    if (!ModelComponentOk(parts[i], i == 0)) return false;
   return true;
 }
 
@@ -73,8 +107,8 @@ void CheckStaysInside(const std::string& relative) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string name(reinterpret_cast<const char*>(data), strnlen((const char*)data, size));
   if (name.size() >= QX_MAX_PATH) name.resize(QX_MAX_PATH - 1);
-  const int safe = IsSafeEntryName(name.c_str());
-  FUZZ_CHECK(safe == (ModelSafe(name) ? 1 : 0));
+  const int safe = IsInstallableEntryName(name.c_str());
+  FUZZ_CHECK(safe == (ModelInstallable(name) ? 1 : 0));
   if (!safe) return 0;
   // Never absolute, drive-relative or rooted.
   FUZZ_CHECK(name[0] != '\\' && name[0] != '/' && name.find(':') == std::string::npos);

@@ -12,17 +12,23 @@ int FormatSiblingPath(const char* destination, char* sibling) {
   return JoinPath(sibling, 2, directory, QX_SIBLING_NAME) > 0;
 }
 
-int IsSiblingName(const char* name) {
-  char directory[QX_MAX_PATH];
-  const char* last = GetDirectoryPart(name, directory) ? name + std::strlen(directory) + 1 : name;
-  std::size_t length = std::strlen(last);
-  while (length > 0 && (last[length - 1] == '.' || last[length - 1] == ' ')) --length;
-  const char* want = QX_SIBLING_NAME;
-  if (length != std::strlen(want)) return 0;
-  for (std::size_t i = 0; i < length; ++i) {
-    char a = last[i];
-    if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 'a' + 'A');
-    if (a != want[i]) return 0;
+namespace {
+
+bool EqualsIgnoringAsciiCase(const char* a, const char* b, unsigned n) {
+  for (unsigned i = 0; i < n; ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
   }
-  return 1;
+  return true;
+}
+
+}  // namespace
+
+int IsWorkingFileName(const char* component, unsigned length) {
+  static const char kPrefix[] = "~QX", kSuffix[] = ".TMP";
+  const unsigned prefix = sizeof kPrefix - 1, suffix = sizeof kSuffix - 1;
+  return length >= prefix + suffix && EqualsIgnoringAsciiCase(component, kPrefix, prefix) &&
+         EqualsIgnoringAsciiCase(component + length - suffix, kSuffix, suffix);
 }

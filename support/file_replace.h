@@ -5,10 +5,11 @@
 #ifndef QX_SUPPORT_FILE_REPLACE_H
 #define QX_SUPPORT_FILE_REPLACE_H
 
-// The sibling's file name. The updater refuses archive entries of this name
-// (IsSiblingName), so it never stands for a game file. It is a short (8.3)
-// name of its own, and generated short names end in "~" and a digit, so no
-// other file's short name can be it either.
+// The sibling's file name. It is one of the updater's working names
+// (IsWorkingFileName), which no archive entry may carry in any component, so
+// it never stands for a game file. It is a short (8.3) name of its own, and
+// generated short names end in "~" and a digit, so no other file's short name
+// can be it either.
 #define QX_SIBLING_NAME "~QXNEW~.TMP"
 
 // Longest path the file object opens (its stored name holds 255 bytes).
@@ -19,10 +20,9 @@ enum { QX_MAX_FILE_PATH = 255 };
 // the sibling's path would be longer than QX_MAX_FILE_PATH.
 int FormatSiblingPath(const char* destination, char* sibling);
 
-// 1 when the last component of name is QX_SIBLING_NAME in any ASCII case, with
-// any trailing dots and blanks: the file system ignores both, so such an entry
-// would be the sibling. Shift_JIS aware (a 0x5C trail byte is no separator).
-int IsSiblingName(const char* name);
+// 1 when the first length bytes of component are one of the updater's
+// working names: "~QX", anything, ".TMP", in any ASCII case.
+int IsWorkingFileName(const char* component, unsigned length);
 
 // Renames sibling over destination (replacing it, through to the disk). 1 when
 // done; 0 when refused (destination read-only or in use), sibling then removed.

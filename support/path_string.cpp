@@ -7,6 +7,26 @@ namespace {
 
 bool IsSeparator(unsigned char c) { return c == '\\' || c == '/'; }
 
+// Steps over one character: two bytes for a double-byte character, else one.
+std::size_t CharLength(const char* p) { return IsDoubleByteChar(p) ? 2 : 1; }
+
+// Whether the last character of the first len bytes of s is a backslash. A
+// 0x5C that ends a double-byte character is not one, so s is walked from the
+// start: only there are character boundaries known.
+bool EndsWithBackslash(const char* s, std::size_t len) {
+  std::size_t last = len;
+  for (std::size_t i = 0; i < len; i += CharLength(s + i)) last = i;
+  return last < len && s[last] == '\\';
+}
+
+// Index of the last '\\' or '/' that is a character of its own; len if none.
+std::size_t LastSeparator(const char* s, std::size_t len) {
+  std::size_t found = len;
+  for (std::size_t i = 0; i < len; i += CharLength(s + i))
+    if (IsSeparator(static_cast<unsigned char>(s[i]))) found = i;
+  return found;
+}
+
 // Appends the first count bytes of src to out (current length len) if the
 // whole result still fits.
 bool Append(char* out, std::size_t& len, const char* src, std::size_t count) {
@@ -37,14 +57,14 @@ int JoinPath(char* out, int n, ...) {
   std::size_t len = 0;
   const char* first = va_arg(parts, const char*);
   std::size_t count = std::strlen(first);
-  if (count > 0 && first[count - 1] == '\\' && !KeepsTrailingBackslash(first, count)) --count;
+  if (EndsWithBackslash(first, count) && !KeepsTrailingBackslash(first, count)) --count;
   bool fits = Append(out, len, first, count);
   for (int i = 1; fits && i < n; ++i) {
     // "\" and the part, less one trailing backslash: an empty part adds nothing.
     const char* part = va_arg(parts, const char*);
     count = std::strlen(part);
     if (count == 0) continue;
-    if (part[count - 1] == '\\') --count;
+    if (EndsWithBackslash(part, count)) --count;
     fits = Append(out, len, "\\", 1) && Append(out, len, part, count);
   }
   va_end(parts);
@@ -57,17 +77,9 @@ int JoinPath(char* out, int n, ...) {
 
 int GetDirectoryPart(const char* path, char* out) {
   if (!path || !path[0]) return 0;
-  std::size_t last = 0;
-  std::size_t i = 0;
-  while (path[i]) {
-    if (IsDoubleByteChar(path + i)) {
-      i += 2;
-      continue;
-    }
-    if (IsSeparator(static_cast<unsigned char>(path[i]))) last = i;
-    ++i;
-  }
-  if (last == 0 || last >= QX_MAX_PATH) return 0;
+  const std::size_t len = std::strlen(path);
+  const std::size_t last = LastSeparator(path, len);
+  if (last == len || last == 0 || last >= QX_MAX_PATH) return 0;
   if (out) {
     std::memcpy(out, path, last);
     out[last] = '\0';
@@ -80,10 +92,9 @@ int GetFileNamePart(const char* path, char* out) {
   out[0] = '\0';
   if (!path) return 1;
   std::size_t len = std::strlen(path);
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < len; ++i)
-    if (IsSeparator(static_cast<unsigned char>(path[i]))) start = i;
-  if (start != 0) ++start;  // the only separator at index 0 stays part of it
+  std::size_t start = LastSeparator(path, len);
+  // None, or only one at index 0 (which stays part of the name): the whole path.
+  start = start == len || start == 0 ? 0 : start + 1;
   if (len - start >= QX_MAX_PATH) return 0;
   std::memcpy(out, path + start, len - start + 1);
   return 1;
@@ -91,13 +102,13 @@ int GetFileNamePart(const char* path, char* out) {
 
 const char* GetExtension(const char* path) {
   if (!path) return nullptr;
-  std::size_t len = std::strlen(path);
-  for (std::size_t i = len; i > 0; --i) {
-    unsigned char c = static_cast<unsigned char>(path[i - 1]);
-    if (c == '.') return path + i;
-    if (IsSeparator(c)) break;
-  }
-  return path + len;
+  const std::size_t len = std::strlen(path);
+  const std::size_t separator = LastSeparator(path, len);
+  const std::size_t nameStart = separator == len ? 0 : separator + 1;
+  std::size_t dot = len;
+  for (std::size_t i = nameStart; i < len; i += CharLength(path + i))
+    if (path[i] == '.') dot = i;
+  return dot == len ? path + len : path + dot + 1;
 }
 
 char* GetExtension(char* path) {

@@ -3,6 +3,10 @@
 // None of these allocate. Outputs are caller buffers of QX_MAX_PATH bytes; a
 // result that would not fit is refused (result 0, output emptied) instead of
 // overrunning the buffer. Separators written are always backslashes.
+//
+// Every function walks a path from its start, character by character: a 0x5C
+// that ends a double-byte character (ソ 表 能 ...) is never a separator, and
+// nothing is ever trimmed or split inside a character.
 #ifndef QX_SUPPORT_PATH_STRING_H
 #define QX_SUPPORT_PATH_STRING_H
 
@@ -11,19 +15,19 @@
 // Size of every path, name and message buffer of the updater (MAX_PATH).
 enum { QX_MAX_PATH = 260 };
 
-// Joins n parts with single backslashes into out (QX_MAX_PATH bytes).
-// Returns the length of the result; 0 when out is null, n <= 0, or the result
-// does not fit (out is then the empty string).
+// Joins n parts with single backslashes into out (QX_MAX_PATH bytes); a
+// part's trailing backslash is dropped (but for a root: C:\, \\). Returns the length of the result;
+// 0 when out is null, n <= 0, or the result does not fit (out is then the empty string).
 int JoinPath(char* out, int n, ...);
 
 // 1 when path has a directory part, copied (without the final separator) into
-// out when out is non-null. A 0x5C that ends a double-byte character is not a
-// separator. 0 (out untouched) when there is none or it would not fit.
+// out when out is non-null. 0 (out untouched) when there is none or it would
+// not fit.
 int GetDirectoryPart(const char* path, char* out);
 
-// Copies the text after the last '\' or '/' (plain byte scan) into out, or the
-// whole path when there is none or the only one is at index 0. 0 when out is
-// null or the result does not fit (out emptied).
+// Copies the text after the last '\' or '/' into out, or the whole path when
+// there is none or the only one is at index 0. 0 when out is null or the
+// result does not fit (out emptied).
 int GetFileNamePart(const char* path, char* out);
 
 // Pointer into path just after the last '.' of the last component, or at its

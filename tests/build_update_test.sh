@@ -60,7 +60,7 @@ checks() {
   expect_refusal "no files below" "${ok[@]}" --from "$work/empty"
 
   printf 'QRB\0\0\0\0\0' >"$work/empty.qrb"
-  expect_accepted "${ok[@]}" --from "$work/empty.qrb"
+  expect_refusal "archive has no entry" "${ok[@]}" --from "$work/empty.qrb"
   printf 'PK\3\4' >"$work/other.zip"
   expect_refusal "not an archive" "${ok[@]}" --from "$work/other.zip"
 
@@ -75,7 +75,7 @@ checks() {
   expect_refusal "title is 260 bytes" --brand B --title "$(repeat x 260)" "${a[@]}"
   expect_refusal "brand cannot be part of a file name" --brand "A\\B" --title T "${a[@]}"
   expect_refusal "title cannot be part of a file name" --brand B --title "能\"予\"" "${a[@]}"
-  expect_refusal "title cannot be part of a file name" --brand B --title "価格¥100" "${a[@]}"
+  expect_refusal "title has no code page 932 form" --brand B --title "価格¥100" "${a[@]}"
   expect_refusal "brand cannot be part of a file name" --brand "a:b" --title T "${a[@]}"
 
   if ls -d "$root"/update-* >/dev/null 2>&1; then

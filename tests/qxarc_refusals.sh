@@ -32,7 +32,8 @@ handmade "$w/dotdot.qrb" '..\x'
 handmade "$w/drive.qrb" 'C:\x'
 handmade "$w/root.qrb" '\x'
 handmade "$w/empty-name.qrb" ''
-handmade "$w/clash.qrb" 'a/b.txt' 'a\b.txt'
+handmade "$w/slash.qrb" 'a/b.txt'
+handmade "$w/clash.qrb" $'\x82\x81\\b.txt' $'\x82\x60\\b.txt'  # full-width a and A
 handmade "$w/file-and-dir.qrb" 'a' 'a\b'
 printf 'QRB\0' >"$w/short.qrb"
 { printf 'QRB\0\350\003\0\0'; head -c 92 /dev/zero; } >"$w/index-beyond.qrb"  # 1000 entries
@@ -59,8 +60,9 @@ table=$(
 1|the updater refuses the name C:\X|extract $w/drive.qrb $w/x/in
 1|the updater refuses the name \X|extract $w/root.qrb $w/x/in
 1|the updater refuses the name|extract $w/empty-name.qrb $w/x/in
-1|entries 0 and 1 land on the same file A/B.TXT|verify $w/clash.qrb
-1|entries 0 and 1 land on the same file A/B.TXT; entry 1 not extracted|extract $w/clash.qrb $w/x/clash
+1|entry 0: the updater refuses the name A/B.TXT|verify $w/slash.qrb
+1|entries 0 and 1 land on the same file Ａ/B.TXT|verify $w/clash.qrb
+1|entries 0 and 1 land on the same file Ａ/B.TXT; entry 1 not extracted|extract $w/clash.qrb $w/x/clash
 1|entries 0 and 1 need A as a file and as a directory|verify $w/file-and-dir.qrb
 1|entry 2: data at|extract $w/enc-cut.qrb $w/x/cut
 1|lies outside the file|extract $w/enc-cut.qrb $w/x/cut
@@ -83,7 +85,7 @@ done <<<"$table"
 # Refused entries leave no file, the others are written; of two that clash
 # only the first.
 [ -z "$(find "$w/x/in" -type f 2>/dev/null)" ] || fail "a refused name was written: $(find "$w/x/in")"
-[ "$(cd "$w/x/clash" && find . -type f)" = ./A/B.TXT ] || fail "clash: $(find "$w/x/clash")"
+[ "$(cd "$w/x/clash" && find . -type f)" = ./ａ/B.TXT ] || fail "clash: $(find "$w/x/clash")"
 [ "$(cd "$w/x/cut" && find . -type f)" = ./A.TXT ] || fail "cut: $(find "$w/x/cut")"
 [ "$(cat "$w/keep.qrb")" = kept ] || fail "a failed create removed or changed the earlier archive"
 [ -z "$(find "$w" -name '*.partial')" ] || fail "a scratch file stayed behind"

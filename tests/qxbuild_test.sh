@@ -6,6 +6,8 @@
 #   wine QXBUILD QXBUILD_EXE STUB       the same bytes from qxbuild.exe under Wine
 #   signed QXBUILD STUB ROBOT GAMESTUB  signed with a throwaway certificate: verifies,
 #                                       then installs end to end under Wine
+#   names QXBUILD STUB ROBOT GAMESTUB VERSIONED_EXE
+#                                       Japanese names installed end to end under Wine
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/.." && pwd)
@@ -74,29 +76,74 @@ mode_checks() {
   make_archive "$work/case.qrb" a.txt=1 A.TXT=2
   make_archive "$work/long.qrb" "$(printf 'n%.0s' {1..64})=1"
   make_archive "$work/sjis.qrb" '\x85\x40.txt=1'
+  make_archive "$work/enciphered.qrb" __key__.dat=0 a.txt=1
+  make_archive "$work/none.qrb"
   truncate -s 2147483648 "$work/huge.qrb"
 
   # Each refusal: exit 1, one line naming the fault, no output file.
-  while IFS='|' read -r source text; do
+  refused() {
     rm -f "$work/out.exe"
-    "$qxbuild" "${base[@]}" --from "$work/$source" >/dev/null 2>"$work/err"
+    "$qxbuild" "${base[@]}" --from "$1" >/dev/null 2>"$work/err"
     local status=$? lines
     lines=$(wc -l <"$work/err")
-    if [ $status -ne 1 ] || [ "$lines" -ne 1 ] || ! grep -qF -- "$text" "$work/err" ||
+    if [ $status -ne 1 ] || [ "$lines" -ne 1 ] || ! grep -qF -- "$2" "$work/err" ||
       [ -e "$work/out.exe" ] || ls "$work"/out.exe.* >/dev/null 2>&1; then
-      fail "$source: want '$text' (status 1, one line, no output); got $status: $(cat "$work/err")"
+      fail "$1: want '$2' (status 1, one line, no output); got $status: $(cat "$work/err")"
     fi
-  done <<'EOF'
+  }
+  while IFS='|' read -r source text; do refused "$work/$source" "$text"; done <<'EOF'
 index.qrb|archive does not open
 far.qrb|entry lies outside the archive file: B.TXT
-up.qrb|name the updater refuses
-drive.qrb|name the updater refuses
-sibling.qrb|name the updater refuses
-case.qrb|same name once upper-cased: A.TXT
+up.qrb|the updater refuses the name X\..\..\EVIL.TXT: a part of it is
+drive.qrb|the updater refuses the name C:EVIL.TXT: it holds a character Windows forbids
+sibling.qrb|the updater refuses the name SUB\~QXNEW~.TMP: it is one of the updater's own
+case.qrb|two entries are one file on Windows (names equal but for case): A.TXT and A.TXT
 long.qrb|name longer than 63 bytes
 sjis.qrb|no code page 932 form
+enciphered.qrb|archive is enciphered
+none.qrb|archive has no entry
 huge.qrb|more than an updater takes
 EOF
+
+  # A tree of each name that no player's Windows holds as it stands: the text
+  # first, then the tree's names ('*' between two).
+  local n=0 names text name list
+  while IFS='^' read -r text names; do
+    n=$((n + 1))
+    IFS='*' read -ra list <<<"$names"
+    for name in "${list[@]}"; do
+      name=$(printf '%b' "$name")
+      mkdir -p "$(dirname "$work/trees/$n/$name")"
+      printf x >"$work/trees/$n/$name"
+    done
+    refused "$work/trees/$n" "$text"
+  done <<'EOF'
+refuses the name ソ/a?b表: it holds a character Windows forbids^ソ/a?b表
+character Windows forbids^a"b
+character Windows forbids^a<b
+character Windows forbids^a>b
+refuses the name ポ|b: it holds a character Windows forbids^ポ|b
+character Windows forbids^a\001b
+refuses the name CON: it is a Windows device name^CON
+refuses the name 表/NUL.TXT: it is a Windows device name^表/NUL.TXT
+Windows device name^com1.dat
+Windows device name^AUX/a.txt
+refuses the name readme.txt.: a part of it ends in a dot or a blank^readme.txt.
+ends in a dot or a blank^能 /readme.txt
+refuses the name install.log: it is one of the updater's own files^install.log
+one of the updater's own files^__updatetmp__.tmd
+one of the updater's own files^~QXNEW~.TMP/A.TXT
+one of the updater's own files^十/~qx0001.tmp
+one file on Windows (names equal but for case): Ｘ.txt and ｘ.txt^ｘ.txt*Ｘ.txt
+one file on Windows^α*Α
+one file on Windows^д申*Д申
+one file on Windows^readme.txt*README.TXT
+no code page 932 form that reads back as itself: data¥stage.dat^data¥stage.dat
+no code page 932 form that reads back as itself^x‾y.txt
+no code page 932 form that reads back as itself^予〜.txt
+refuses the name 纊.txt: it holds a character the updater cannot read^纊.txt
+EOF
+  rm -rf "$work/trees"
 
   # An executable without a FileVersion is shipped, with one warning line.
   expect_status 0 "$qxbuild" "${base[@]}" --from "$work/exes"
@@ -199,8 +246,29 @@ mode_signed() {
   esac
 }
 
+# Names that begin and end in characters whose trail byte is 0x5C (ソ 表 能
+# 十 予 申), from a tree through qxbuild, installed by the stamped updater into
+# an install directory that ends in one.
+mode_names() {
+  local qxbuild=$1 stub=$2 robot=$3 gamestub=$4 versioned=$5 name
+  for name in ソ表/能data十.txt ソ表/十申 予/ソ/表能 予/ソ/x.dat 申.dat 能 十表/ソ.exe; do
+    mkdir -p "$(dirname "$work/tree/$name")"
+    if [ "${name##*.}" = exe ]; then cp "$versioned" "$work/tree/$name"; else
+      printf '%s\n' "$name" >"$work/tree/$name"; fi
+  done
+  expect_status 0 "$qxbuild" --brand QXTest --title デモゲーム --from "$work/tree" --stub "$stub" \
+    -o "$work/names.exe"
+  [ $failures -eq 0 ] || return
+  QX_E2E_TREE=$work/tree "$here/e2e/scenarios.sh" names "$work/names.exe" "$robot" "$gamestub"
+  case $? in
+    0) ;;
+    77) exit 77 ;;
+    *) fail "install" ;;
+  esac
+}
+
 case $mode in
-  checks | checkout | wine | signed) "mode_$mode" "$@" ;;
-  *) echo "usage: qxbuild_test.sh checks|checkout|wine|signed ..." >&2; exit 2 ;;
+  checks | checkout | wine | signed | names) "mode_$mode" "$@" ;;
+  *) echo "usage: qxbuild_test.sh checks|checkout|wine|signed|names ..." >&2; exit 2 ;;
 esac
 [ $failures -eq 0 ]

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "app/entry_name.h"
 #include "archive/archive.h"
 #include "support/path_string.h"
 #include "tools/lib/archive_encipher.h"
@@ -134,9 +133,10 @@ bool IsKeyEntry(qxArchive& reader, uint32_t i) { return i == 0 && reader.IsEncip
 // beyond the reader's 2 GiB reach. Empty when there is nothing.
 std::string EntryProblem(const qxArchiveEntry* h, uint32_t fileSize) {
   std::string utf8, where = "entry " + std::to_string(h->index) + ": ";
-  if (!IsSafeEntryName(h->name)) return where + "the updater refuses the name " + Shown(h->name);
+  const std::string refusal = EntryNameRefusal(h->name);
+  if (!refusal.empty())
+    return where + "the updater refuses the name " + Shown(h->name) + ": " + refusal;
   if (!NameToUtf8(h->name, &utf8)) return where + "the name has no UTF-8 form";
-  if (LandingPath(utf8).empty()) return where + "the name " + utf8 + " names no file";
   uint64_t end = uint64_t(h->start) + h->size;
   where += "data at " + std::to_string(h->start) + ", " + std::to_string(h->size) + " bytes, ";
   if (fileSize != 0xFFFFFFFFu && end > fileSize) return where + "lies outside the file";
@@ -153,7 +153,8 @@ class Landings {
   std::string Claim(const qxArchiveEntry* h) {
     std::string utf8;
     NameToUtf8(h->name, &utf8);
-    const std::string path = LandingPath(utf8);
+    // Windows folds names: two that fold alike land on one file.
+    const std::string path = WindowsNameKey(LandingPath(utf8));
     const Owner self{h->index, utf8};
     auto file = files_.find(path);
     if (file != files_.end()) {

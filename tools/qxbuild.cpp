@@ -111,17 +111,6 @@ bool ArchiveTree(const Options& o, const std::string& scratch, std::string* erro
   return WriteArchive(files, scratch, error);
 }
 
-// Refuses an archive too large to install before it is read into memory.
-bool FitsUpdater(const std::string& archivePath, std::string* error) {
-  std::error_code ec;
-  const uintmax_t size = fs::file_size(fs::u8path(archivePath), ec);
-  if (ec) {
-    *error = "cannot read " + archivePath;
-    return false;
-  }
-  return CheckArchiveSize(size, error);
-}
-
 // The checked payload, from the tree or the ready archive.
 bool MakePayload(const Options& o, std::string* payload, std::string* error) {
   const bool tree = IsDirectory(o.from);
@@ -130,16 +119,10 @@ bool MakePayload(const Options& o, std::string* payload, std::string* error) {
     return false;
   }
   const std::string scratch = o.out + ".archive.tmp";
-  const std::string& archivePath = tree ? scratch : o.from;
-  std::string archive, native;
+  std::string archive;
   std::vector<std::string> warnings;
-  bool ok = (!tree || ArchiveTree(o, scratch, error)) && FitsUpdater(archivePath, error) &&
-            ReadWholeFile(archivePath, &archive, error);
-  if (ok && !NativePath(archivePath, &native)) {
-    *error = "path has no form in the ANSI code page: " + archivePath;
-    ok = false;
-  }
-  ok = ok && CheckUpdateArchive(native, archive, &warnings, error);
+  bool ok = (!tree || ArchiveTree(o, scratch, error)) &&
+            ReadCheckedArchive(tree ? scratch : o.from, &archive, &warnings, error);
   if (tree) Remove(scratch);
   if (!ok) return false;
   for (const std::string& w : warnings) Say("warning: " + w);

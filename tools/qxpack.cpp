@@ -3,6 +3,7 @@
 //   qxpack ARCHIVE PAYLOAD      pack an existing plain archive
 //   qxpack --from DIR PAYLOAD   build the archive from DIR first, then pack it
 //
+// The archive is checked as the updater will install it (as qxbuild does).
 // Paths are taken as UTF-8 (converted from the ANSI code page on Windows).
 // On failure: exit status 1 and one line on stderr; no output file is left.
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include "tools/lib/archive_writer.h"
 #include "tools/lib/cp932.h"
 #include "tools/lib/payload_packer.h"
+#include "tools/lib/update_check.h"
 
 namespace {
 
@@ -29,10 +31,10 @@ bool IsDirectory(const std::string& path) {
   return std::filesystem::is_directory(std::filesystem::u8path(path), ec);
 }
 
-// Builds the plain archive of dir in memory, through a scratch file next to
-// the output.
+// Builds the plain archive of dir, through a scratch file next to the output,
+// and checks it as the updater will install it.
 bool ArchiveFromTree(const std::string& dir, const std::string& scratch, std::string* archive,
-                     std::string* error) {
+                     std::vector<std::string>* warnings, std::string* error) {
   if (!IsDirectory(dir)) {
     *error = "not a directory: " + dir;
     return false;
@@ -43,22 +45,20 @@ bool ArchiveFromTree(const std::string& dir, const std::string& scratch, std::st
     *error = "no files below " + dir;
     return false;
   }
-  const bool ok = WriteArchive(files, scratch, error) && ReadWholeFile(scratch, archive, error);
+  const bool ok =
+      WriteArchive(files, scratch, error) && ReadCheckedArchive(scratch, archive, warnings, error);
   std::error_code ec;
   std::filesystem::remove(std::filesystem::u8path(scratch), ec);
   return ok;
 }
 
-bool ArchiveFromFile(const std::string& path, std::string* archive, std::string* error) {
+bool ArchiveFromFile(const std::string& path, std::string* archive,
+                     std::vector<std::string>* warnings, std::string* error) {
   if (IsDirectory(path)) {
     *error = path + " is a directory (use --from DIR)";
     return false;
   }
-  // Refused before it is read: such an archive may not even fit in memory.
-  std::error_code ec;
-  const uintmax_t size = std::filesystem::file_size(std::filesystem::u8path(path), ec);
-  if (!ec && !CheckArchiveSize(size, error)) return false;
-  return ReadWholeFile(path, archive, error);
+  return ReadCheckedArchive(path, archive, warnings, error);
 }
 
 }  // namespace
@@ -75,9 +75,12 @@ int main(int argc, char** argv) {
   std::string archive;
   std::string payload;
   std::string error;
-  const bool read = fromTree ? ArchiveFromTree(source, output + ".archive.tmp", &archive, &error)
-                             : ArchiveFromFile(source, &archive, &error);
+  std::vector<std::string> warnings;
+  const bool read =
+      fromTree ? ArchiveFromTree(source, output + ".archive.tmp", &archive, &warnings, &error)
+               : ArchiveFromFile(source, &archive, &warnings, &error);
   if (!read || !PackPayload(archive, &payload, &error)) return Fail(error);
+  for (const std::string& w : warnings) std::fprintf(stderr, "qxpack: warning: %s\n", w.c_str());
   if (!WriteWholeFile(output, payload, &error)) {
     std::error_code ec;
     std::filesystem::remove(std::filesystem::u8path(output), ec);

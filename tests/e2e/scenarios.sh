@@ -261,6 +261,33 @@ sys.exit(0 if b[pe:pe + 4] == b"PE\0\0" and struct.unpack_from("<H", b, pe + 22)
     completed "$install_win" 'DATA\STAGE01.DAT' "$install_win" old.txt "$install_win" README.TXT \
       "$install_win" ZZZ.DAT "$install_win" ソフト.TXT
     ;;
+  names)
+    # The tree QX_E2E_TREE into C:\ゲーム\才能, whose last byte (能 is 0x94
+    # 0x5C) is no separator: every file whole, every path in the log, no
+    # error box, nothing written beside the install directory.
+    install_win='C:\ゲーム\才能'
+    install=$prefix/drive_c/ゲーム/才能
+    mkdir -p "$install"
+    write_location "$install_win"
+    run_robot
+    { box "$CAPTION" "$title$CONFIRM" none OK; box "$CAPTION" "$DONE" dialog OK; exited; } |
+      expect --any-dialog
+    (cd "$QX_E2E_TREE" && find . -type f -printf '%P\n') | while read -r f; do
+      cmp -s "$QX_E2E_TREE/$f" "$install/$(tr a-z A-Z <<<"$f")" || fail "$f not installed whole"
+    done
+    # Sorted as the log sorts: bytes, with A-Z folded to a-z.
+    (cd "$QX_E2E_TREE" && find . -type f -printf '%P\n') | python3 -c '
+import sys
+d = sys.argv[1].encode("cp932")
+lines = [b"\"" + d + b"\\" + n.strip().replace("/", "\\").upper().encode("cp932") + b"\""
+         for n in sys.stdin]
+fold = bytes.maketrans(bytes(range(65, 91)), bytes(range(97, 123)))
+sys.stdout.buffer.write(b"".join(l + b"\r\n" for l in sorted(lines, key=lambda l: l.translate(fold))))
+' "$install_win" >"$e2e/expected.log"
+    cmp -s "$e2e/expected.log" "$install/install.log" || fail "install.log differs"
+    [ "$(ls "$prefix/drive_c/ゲーム")" = 才能 ] || fail "beside the install directory: $(ls "$prefix/drive_c/ゲーム")"
+    [ -z "$(find "$install" -name '~QX*')" ] || fail "a working file was left: $(find "$install" -name '~QX*')"
+    ;;
   no_entries)
     completed "$install_win" old.txt "$install_win" README.TXT "$install_win" ZZZ.DAT
     ;;

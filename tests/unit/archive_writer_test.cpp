@@ -149,7 +149,7 @@ TEST_F(ArchiveWriterTest, RefusesNamesEqualOnceUpperCased) {
   std::vector<ArchiveSourceFile> files;
   std::string error;
   EXPECT_FALSE(CollectTree(tree.path().u8string(), &files, &error));
-  EXPECT_NE(error.find("README.TXT"), std::string::npos);
+  EXPECT_NE(error.find("README.txt and readme.txt"), std::string::npos) << error;
 }
 
 }  // namespace

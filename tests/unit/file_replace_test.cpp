@@ -8,22 +8,6 @@
 
 namespace {
 
-TEST(FileReplace, SiblingNamesAreRefusedInEverySpelling) {
-  struct Case {
-    const char* name;
-    int sibling;
-  } cases[] = {
-      {"~QXNEW~.TMP", 1},         {"~qxnew~.tmp", 1},  // the file system does not tell case
-      {"DATA\\~QxNew~.Tmp", 1},                        // in any directory
-      {"~QXNEW~.TMP. .", 1},                           // trailing dots and blanks are dropped
-      {"~QXNEW~.TMPX", 0},        {"X~QXNEW~.TMP", 0},
-      {"~QXNEW~.TMP\\A.DAT", 0},   // a directory of that name is no sibling
-      {"\x95\\~QXNEW~.TMP", 0},    // 表 then the name: one component, not two
-      {"\x95\\\\~QXNEW~.TMP", 1},  // 表 as a directory
-  };
-  for (const Case& c : cases) EXPECT_EQ(IsSiblingName(c.name), c.sibling) << c.name;
-}
-
 TEST(FileReplace, SiblingPathFitsTheFileObject) {
   char sibling[QX_MAX_PATH];
   ASSERT_EQ(FormatSiblingPath("C:\\GAME\\DATA\\A.DAT", sibling), 1);

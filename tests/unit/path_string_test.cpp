@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <random>
 #include <string>
+#include <vector>
+
+#include "support/file_replace.h"
 
 namespace {
 
@@ -77,14 +82,62 @@ TEST(GetDirectoryPart, Splits) {
   EXPECT_STREQ(out, "keep");
 }
 
-TEST(ShiftJis, TrailByte5CIsNoSeparatorForDirectoryButIsForFileName) {
-  // "表" is 0x95 0x5C; "ソ" is 0x83 0x5C.
+TEST(ShiftJis, TrailByte5CIsNoSeparator) {
+  // "表" is 0x95 0x5C; "ソ" is 0x83 0x5C; "能" is 0x94 0x5C.
   const char* path = "\x95\x5C\\\x83\x5C.dat";
   EXPECT_EQ(DirPart(path), "\x95\x5C");
-  EXPECT_EQ(NamePart(path), ".dat");
+  EXPECT_EQ(NamePart(path), "\x83\x5C.dat");
   EXPECT_EQ(DirPart("\x95\x5C.dat"), "<none>");
-  EXPECT_EQ(NamePart("\x95\x5C.dat"), ".dat");
+  EXPECT_EQ(NamePart("\x95\x5C.dat"), "\x95\x5C.dat");
   EXPECT_EQ(DirPart("表示\\ソフト\\x"), "表示\\ソフト");
+  EXPECT_STREQ(GetExtension("a.\x83\x5C"), "\x83\x5C");
+  // An install directory that ends in one keeps it; a real separator after it goes.
+  EXPECT_EQ(Join2("C:\\Games\\才能", "install.log"), "C:\\Games\\才能\\install.log");
+  EXPECT_EQ(Join2("C:\\Games\\才能\\", "install.log"), "C:\\Games\\才能\\install.log");
+  EXPECT_EQ(Join2("D", "効果ソ"), "D\\効果ソ");
+}
+
+// Random code page 932 strings of characters with a 0x5C trail, ASCII and
+// separators: no function splits or trims inside a character.
+TEST(ShiftJis, PathFunctionsNeverCutACharacter) {
+  const char* const pieces[] = {"\x83\x5C", "\x95\x5C", "\x94\x5C", "\x83\x7C", "\\",
+                                "/",        "a",        ".",        "\xB1",     "\x82\xA0"};
+  // Byte offsets at which a character starts; a cut anywhere else is wrong.
+  auto boundaries = [](const std::string& s) {
+    std::vector<bool> at(s.size() + 1, false);
+    for (size_t i = 0; i <= s.size(); i += i < s.size() && IsDoubleByteChar(&s[i]) ? 2 : 1)
+      at[i] = true;
+    return at;
+  };
+  std::mt19937 random(42);
+  for (int round = 0; round < 5000; ++round) {
+    std::string a, b;
+    for (int k = random() % 12; k > 0; --k) a += pieces[random() % 10];
+    for (int k = random() % 6; k > 0; --k) b += pieces[random() % 10];
+    const std::vector<bool> atA = boundaries(a);
+    char dir[QX_MAX_PATH], name[QX_MAX_PATH], joined[QX_MAX_PATH], sibling[QX_MAX_PATH];
+    if (GetDirectoryPart(a.c_str(), dir)) {
+      ASSERT_TRUE(atA[std::strlen(dir)]) << a;
+      EXPECT_TRUE(a[std::strlen(dir)] == '\\' || a[std::strlen(dir)] == '/') << a;
+    }
+    ASSERT_EQ(GetFileNamePart(a.c_str(), name), 1);
+    EXPECT_TRUE(atA[a.size() - std::strlen(name)]) << a;
+    EXPECT_TRUE(atA[GetExtension(a.c_str()) - a.c_str()]) << a;
+    // JoinPath keeps a's characters whole and drops at most one real backslash.
+    const int n = JoinPath(joined, 2, a.c_str(), b.c_str());
+    const std::string j(joined, n);
+    size_t kept = a.size();
+    if (kept > 0 && a[kept - 1] == '\\' && atA[kept - 1] && a != "\\\\") --kept;
+    ASSERT_EQ(j.compare(0, kept, a, 0, kept), 0) << a << " + " << b;
+    EXPECT_TRUE(b.empty() || j[kept] == '\\') << a << " + " << b;
+    // The sibling of a file below a: a's own characters, then the sibling's name.
+    const std::string file = a + "\\F";
+    if (FormatSiblingPath(file.c_str(), sibling)) {
+      EXPECT_EQ(std::string(sibling).substr(std::strlen(sibling) - 12), "\\" QX_SIBLING_NAME) << a;
+      GetDirectoryPart(file.c_str(), dir);
+      EXPECT_EQ(std::string(sibling).compare(0, std::strlen(dir), dir), 0) << a;
+    }
+  }
 }
 
 TEST(GetFileNamePart, Cases) {

@@ -152,12 +152,14 @@ TEST(UpdateCheck, ProductNames) {
       {"two\nlines", "brand must be one line"},
       {"Caf\xC3\xA9", "no code page 932 form"},
       {u8"能\"予\"", "cannot be part of a file name"},
-      // The yen sign is refused either way: the host's conversion gives it the
-      // backslash's byte, Windows finds it no code page 932 form.
+      // The yen sign's code page 932 form reads back as a backslash.
       {u8"価格\xC2\xA5"
        "100",
-       "brand "},
+       "no code page 932 form"},
       {"a:b", "cannot be part of a file name"},
+      {"..", "cannot be part of a file name"},
+      {"CON", "cannot be part of a file name"},
+      {"Brand.", "cannot be part of a file name"},
       {u8"表", nullptr},  // its trail byte is 0x5C, not a separator
   };
   for (const Case& c : cases) {

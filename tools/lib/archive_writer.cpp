@@ -4,8 +4,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <set>
+#include <map>
 
+#include "app/entry_name.h"
 #include "support/path_string.h"
 #include "support/payload.h"
 #include "tools/lib/cp932.h"
@@ -16,14 +17,15 @@ namespace {
 
 enum : uint64_t { INDEX_ENTRY_BYTES = 72, NAME_BYTES = 64 };
 
-// The archive name of a path relative to the tree: code page 932, '\'.
+// The archive name of a path relative to the tree: code page 932, '\\', and
+// one the updater will write.
 bool ArchiveName(const std::string& relativeUtf8, std::string* name, std::string* error) {
   if (relativeUtf8.find('\\') != std::string::npos) {
     *error = "a backslash in a file name would read as a separator: " + relativeUtf8;
     return false;
   }
   if (!Utf8ToCp932(relativeUtf8, name)) {
-    *error = "name has no code page 932 form: " + relativeUtf8;
+    *error = "name has no code page 932 form that reads back as itself: " + relativeUtf8;
     return false;
   }
   // A '/' byte is never part of a double-byte character, so this is safe.
@@ -32,20 +34,23 @@ bool ArchiveName(const std::string& relativeUtf8, std::string* name, std::string
     *error = "name longer than 63 bytes in code page 932: " + relativeUtf8;
     return false;
   }
-  return true;
+  const std::string refusal = EntryNameRefusal(*name);
+  if (!refusal.empty()) *error = "the updater refuses the name " + relativeUtf8 + ": " + refusal;
+  return refusal.empty();
 }
 
-// The reader upper-cases names, so names equal after that would collide.
+// Windows folds names to compare them, so two names with one fold would be
+// one file on the player's machine.
 bool RefuseCollisions(const std::vector<ArchiveSourceFile>& files, std::string* error) {
-  std::set<std::string> seen;
+  std::map<std::string, std::string> seen;  // key -> the first name (UTF-8)
   for (const ArchiveSourceFile& f : files) {
-    char upper[NAME_BYTES];
-    std::memcpy(upper, f.name.c_str(), f.name.size() + 1);
-    MakeUpper(upper);
-    if (!seen.insert(upper).second) {
-      std::string utf8;
-      Cp932ToUtf8(upper, &utf8);
-      *error = "two files have the same name once upper-cased: " + utf8;
+    std::string utf8;
+    Cp932ToUtf8(f.name, &utf8);
+    auto added = seen.emplace(WindowsNameKey(utf8), utf8);
+    if (!added.second) {
+      *error =
+          "two files are one file on Windows (names equal but for case): " + added.first->second +
+          " and " + utf8;
       return false;
     }
   }
@@ -226,4 +231,27 @@ bool WriteArchive(const std::vector<ArchiveSourceFile>& files, const std::string
       archivePath,
       [&](std::ostream& out, std::string* why) { return WriteAll(files, layout, out, why); },
       error);
+}
+
+std::string EntryNameRefusal(const std::string& cp932) {
+  switch (CheckEntryName(cp932.c_str())) {
+    case ENTRY_NAME_OK:
+      return std::string();
+    case ENTRY_NAME_EMPTY:
+      return "a part of it is empty";
+    case ENTRY_NAME_DOT_COMPONENT:
+      return "a part of it is \".\" or \"..\"";
+    case ENTRY_NAME_TRAILING_DOT_OR_BLANK:
+      return "a part of it ends in a dot or a blank, which Windows drops";
+    case ENTRY_NAME_FORBIDDEN_CHARACTER:
+      return "it holds a character Windows forbids (< > : \" / | ? * or a control character)";
+    case ENTRY_NAME_UNKNOWN_CHARACTER:
+      return "it holds a character the updater cannot read (code page 932 lead byte "
+             "0xF0-0xFC, or a byte that is no character)";
+    case ENTRY_NAME_DEVICE:
+      return "it is a Windows device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9)";
+    case ENTRY_NAME_WORKING_FILE:
+      return "it is one of the updater's own files (install.log, __updatetmp__.tmd, ~QX*.TMP)";
+  }
+  return "it is no name the updater writes";
 }

@@ -16,10 +16,17 @@ struct ArchiveSourceFile {
 // Every regular file below dir (recursively), named relative to dir with host
 // names converted to code page 932 and '/' to '\', in a fixed order (byte
 // order of the archive names), so that the same tree gives the same archive.
-// Links are not followed. False with a reason: a missing directory, a name
-// with no code page 932 form or longer than 63 bytes, or, one line each,
-// every link, FIFO or other file that is neither regular nor a directory.
+// Links are not followed. False with a one-line reason naming the file: a
+// missing directory, a name with no code page 932 form that reads back as
+// itself, one longer than 63 bytes or that the updater refuses
+// (EntryNameRefusal), two names that are one file on Windows; or, one line
+// each, every link, FIFO or other file that is neither regular nor a
+// directory.
 bool CollectTree(const std::string& dir, std::vector<ArchiveSourceFile>* files, std::string* error);
+
+// Why the updater refuses an entry name (code page 932), as a clause ("a part
+// of it is empty"); empty when it writes it.
+std::string EntryNameRefusal(const std::string& cp932);
 
 // Drops from files the file at path (the same file, by any name), so that an
 // archive written into its own source tree never packs an earlier copy of itself.

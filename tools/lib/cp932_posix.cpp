@@ -31,7 +31,7 @@ bool Convert(const char* to, const char* from, const std::string& in, std::strin
 
 }  // namespace
 
-bool Utf8ToCp932(const std::string& utf8, std::string* cp932) {
+bool EncodeCp932(const std::string& utf8, std::string* cp932) {
   return Convert("CP932", "UTF-8", utf8, cp932);
 }
 

@@ -42,7 +42,7 @@ bool Convert(UINT to, UINT from, const std::string& in, std::string* out) {
 
 }  // namespace
 
-bool Utf8ToCp932(const std::string& utf8, std::string* cp932) {
+bool EncodeCp932(const std::string& utf8, std::string* cp932) {
   return Convert(932, CP_UTF8, utf8, cp932);
 }
 

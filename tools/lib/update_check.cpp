@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <set>
 
 #include "app/entry_name.h"
 #include "archive/archive.h"
@@ -14,6 +13,7 @@
 #include "tools/lib/cp932.h"
 #include "tools/lib/payload_packer.h"
 #include "tools/lib/pe_image.h"
+#include "tools/lib/tool_location.h"
 
 namespace fs = std::filesystem;
 
@@ -121,21 +121,25 @@ bool NameFieldTerminated(const std::string& archive, uint32_t i) {
 }
 
 bool CheckEntry(qxArchive* reader, qxArchiveEntry* entry, uint32_t i, const std::string& archive,
-                std::set<std::string>* seen, std::vector<std::string>* warnings,
+                std::map<std::string, std::string>* seen, std::vector<std::string>* warnings,
                 std::string* error) {
   const std::string name = reader->GetName(entry, nullptr);
   const std::string shown = Printable(name);
   std::string utf8;
   if (uint64_t(entry->start) + entry->size > archive.size()) {
     *error = "entry lies outside the archive file: " + shown;
-  } else if (!reader->IsEnciphered() && !NameFieldTerminated(archive, i)) {
+  } else if (!NameFieldTerminated(archive, i)) {
     *error = "name longer than 63 bytes in code page 932: " + shown;
   } else if (!Cp932ToUtf8(name, &utf8)) {
     *error = "name has no code page 932 form: " + shown;
-  } else if (!IsInstallableEntryName(name.c_str())) {
-    *error = "name the updater refuses (unsafe, or its temporary file's): " + shown;
-  } else if (!seen->insert(name).second) {
-    *error = "two entries have the same name once upper-cased: " + shown;
+  } else if (!EntryNameRefusal(name).empty()) {
+    *error = "the updater refuses the name " + shown + ": " + EntryNameRefusal(name);
+  } else {
+    auto added = seen->emplace(WindowsNameKey(utf8), utf8);
+    if (!added.second)
+      *error =
+          "two entries are one file on Windows (names equal but for case): " + added.first->second +
+          " and " + utf8;
   }
   if (!error->empty()) return false;
   if (IsExe(name.c_str())) {
@@ -152,18 +156,17 @@ bool CheckEntry(qxArchive* reader, qxArchiveEntry* entry, uint32_t i, const std:
   return true;
 }
 
-// Name-part rule of the install-location file: no byte a Windows file name
-// cannot hold, outside double-byte characters.
+// Name rule of the install-location folder and file: one component that the
+// updater's name rule takes.
 bool FitsFileName(const std::string& cp932) {
   for (size_t i = 0; i < cp932.size(); ++i) {
     if (IsDoubleByteChar(&cp932[i])) {
       ++i;
-      continue;
+    } else if (cp932[i] == '\\') {
+      return false;
     }
-    const unsigned char c = cp932[i];
-    if (c < 0x20 || std::strchr("\\/:*?\"<>|", c)) return false;
   }
-  return true;
+  return IsInstallableEntryName(cp932.c_str());
 }
 
 }  // namespace
@@ -180,8 +183,7 @@ bool CheckProductName(const char* what, const std::string& utf8, std::string* cp
   } else if (cp932->size() > 259) {
     *error = w + " is " + std::to_string(cp932->size()) +
              " bytes in code page 932 (at most 259): " + utf8;
-  } else if (!FitsFileName(*cp932) || utf8.find("\xC2\xA5") != std::string::npos) {
-    // The yen sign is the backslash's glyph in code page 932 fonts.
+  } else if (!FitsFileName(*cp932 + (w == "title" ? ".xml" : ""))) {
     *error = w + " cannot be part of a file name: " + utf8;
   }
   return error->empty();
@@ -191,12 +193,24 @@ bool CheckUpdateArchive(const std::string& nativePath, const std::string& archiv
                         std::vector<std::string>* warnings, std::string* error) {
   error->clear();
   if (!CheckArchiveSize(archive.size(), error)) return false;
+  if (archive.compare(0, 4, std::string("QRB\0", 4)) != 0) {
+    *error = "not an archive (no QRB magic)";
+    return false;
+  }
   qxArchive reader(1);
   if (!reader.Open(nativePath.c_str())) {
     *error = "archive does not open (not an archive, or its index is damaged)";
     return false;
   }
-  std::set<std::string> seen;
+  if (reader.IsEnciphered()) {
+    *error = "archive is enciphered (the updater installs plain archives only)";
+    return false;
+  }
+  if (reader.GetCount() == 0) {
+    *error = "archive has no entry";
+    return false;
+  }
+  std::map<std::string, std::string> seen;  // Windows name key -> name (UTF-8)
   for (uint32_t i = 0; i < reader.GetCount(); ++i) {
     qxArchiveEntry* entry = reader.OpenEntry(i);
     if (entry == NoArchiveEntry()) {
@@ -208,6 +222,23 @@ bool CheckUpdateArchive(const std::string& nativePath, const std::string& archiv
     if (!ok) return false;
   }
   return true;
+}
+
+bool ReadCheckedArchive(const std::string& path, std::string* archive,
+                        std::vector<std::string>* warnings, std::string* error) {
+  std::error_code ec;
+  const uintmax_t size = fs::file_size(fs::u8path(path), ec);
+  if (ec) {
+    *error = "cannot open " + path;
+    return false;
+  }
+  std::string native;
+  if (!CheckArchiveSize(size, error) || !ReadWholeFile(path, archive, error)) return false;
+  if (!NativePath(path, &native)) {
+    *error = "path has no form in the ANSI code page: " + path;
+    return false;
+  }
+  return CheckUpdateArchive(native, *archive, warnings, error);
 }
 
 bool HasFileVersion(const std::string& executable) {

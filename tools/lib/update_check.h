@@ -20,12 +20,18 @@ bool CheckProductName(const char* what, const std::string& utf8, std::string* cp
 // Opens the archive at nativePath (a path the reader's file layer takes) with
 // the updater's own reader and refuses, with a one-line reason, what the
 // updater cannot install: an archive larger than it can hold, one that does
-// not open, an entry lying outside the file, a name the install step refuses,
-// two names equal once upper-cased, a name field of 64 bytes with no NUL, a
-// name with no code page 932 form. archive holds the file's bytes. Warns
+// not open, one that is enciphered or has no entry, an entry lying outside the
+// file, a name the updater refuses (EntryNameRefusal), two names that are one
+// file on Windows, a name field of 64 bytes with no NUL, a name with no code
+// page 932 form. archive holds the file's bytes. Warns
 // (one line each) about an ".exe" entry without a "FileVersion" string, which
 // the version gate refuses over a versioned installed file.
 bool CheckUpdateArchive(const std::string& nativePath, const std::string& archive,
+                        std::vector<std::string>* warnings, std::string* error);
+
+// Reads the archive file at path (UTF-8) and checks it as CheckUpdateArchive
+// does; an archive too large to install is refused before it is read.
+bool ReadCheckedArchive(const std::string& path, std::string* archive,
                         std::vector<std::string>* warnings, std::string* error);
 
 // True when the executable's version resource has a non-empty "FileVersion"
