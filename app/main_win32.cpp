@@ -31,13 +31,14 @@ int ShowTitleMessage(const char* format, UINT buttons) {
 }
 
 // An empty install directory would put every path at the root of the current
-// drive, one that does not exist holds no game, and one too long for the work
+// drive, one that does not exist holds no game, one too long for the work
 // file's path (the file object opens at most QX_MAX_FILE_PATH bytes) cannot
-// be used: each counts as no installation.
+// be used, and one the updater would split elsewhere than Windows does could
+// have files written beside it: each counts as no installation.
 int FindInstallation() {
   char installDir[QX_MAX_PATH];
   if (!GetInstallPath(installDir, g_update.brand, g_update.title)) return 0;
-  if (!installDir[0]) return 0;
+  if (!installDir[0] || !IsSplitAsWindowsDoes(installDir)) return 0;
   DWORD attributes = GetFileAttributesA(installDir);
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
   int length = JoinPath(g_update.workFile, 2, installDir, WORK_FILE_NAME);

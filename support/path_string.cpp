@@ -7,6 +7,8 @@ namespace {
 
 bool IsSeparator(unsigned char c) { return c == '\\' || c == '/'; }
 
+bool IsTrailByte(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
+
 // Steps over one character: two bytes for a double-byte character, else one.
 std::size_t CharLength(const char* p) { return IsDoubleByteChar(p) ? 2 : 1; }
 
@@ -120,8 +122,15 @@ int IsDoubleByteChar(const char* p) {
   unsigned char lead = static_cast<unsigned char>(p[0]);
   unsigned char trail = static_cast<unsigned char>(p[1]);
   bool isLead = (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xEF);
-  bool isTrail = (trail >= 0x40 && trail <= 0x7E) || (trail >= 0x80 && trail <= 0xFC);
-  return isLead && isTrail ? 1 : 0;
+  return isLead && IsTrailByte(trail) ? 1 : 0;
+}
+
+int IsSplitAsWindowsDoes(const char* path) {
+  for (const char* p = path; *p; p += CharLength(p)) {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    if (c >= 0xF0 && c <= 0xFC && IsTrailByte(static_cast<unsigned char>(p[1]))) return 0;
+  }
+  return 1;
 }
 
 int ReadLine(const char* text, char* out, unsigned* lineLength) {

@@ -39,6 +39,11 @@ char* GetExtension(char* path);
 // (lead 0x81-0x9F or 0xE0-0xEF, trail 0x40-0x7E or 0x80-0xFC).
 int IsDoubleByteChar(const char* p);
 
+// 0 when path holds a double-byte character whose lead byte (0xF0-0xFC, the
+// IBM and user-defined rows) Windows takes and IsDoubleByteChar does not: the
+// updater would split such a path elsewhere than Windows does.
+int IsSplitAsWindowsDoes(const char* path);
+
 // Takes one line (ended by CR LF, LF or NUL) from text into out without its
 // terminator and returns the bytes consumed; 0 only at the text's NUL.
 // lineLength, when given, receives the line's length. A line too long for a

@@ -95,6 +95,10 @@ TEST(ShiftJis, TrailByte5CIsNoSeparator) {
   EXPECT_EQ(Join2("C:\\Games\\才能", "install.log"), "C:\\Games\\才能\\install.log");
   EXPECT_EQ(Join2("C:\\Games\\才能\\", "install.log"), "C:\\Games\\才能\\install.log");
   EXPECT_EQ(Join2("D", "効果ソ"), "D\\効果ソ");
+  // 纊 in the IBM rows (0xFA 0x5C): Windows reads one character, the updater two.
+  EXPECT_EQ(IsSplitAsWindowsDoes("C:\\Games\\才能"), 1);
+  EXPECT_EQ(IsSplitAsWindowsDoes("C:\\Games\\\xFA\x5C"), 0);
+  EXPECT_EQ(IsSplitAsWindowsDoes("\xFA"), 1);  // no trail: a byte of its own either way
 }
 
 // Random code page 932 strings of characters with a 0x5C trail, ASCII and
