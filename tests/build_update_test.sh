@@ -41,9 +41,12 @@ repeat() { local s="" i; for ((i = 0; i < $2; i++)); do s+=$1; done; printf '%s'
 
 checks() {
   local out=$work/out.exe ok=(--brand QXSoft --title "デモ" -o "$work/out.exe")
-  expect_refusal "usage" --brand B --title T --from "$data"
-  expect_refusal "usage" --brand B --title T --from "$data" -o
-  expect_refusal "usage" --brand B --title T --from "$data" -o "$out" --bogus
+  expect_refusal "missing -o OUT.exe" --brand B --title T --from "$data"
+  expect_refusal "-o needs a value" --brand B --title T --from "$data" -o
+  expect_refusal "unknown option --bogus" --brand B --title T --from "$data" -o "$out" --bogus
+  expect_refusal "--brand given twice" --brand B --brand C --title T --from "$data" -o "$out"
+  expect_refusal "--timestamp needs --sign" "${ok[@]}" --from "$data" --timestamp http://ts.invalid
+  SOURCE_DATE_EPOCH=12x expect_refusal "SOURCE_DATE_EPOCH is not a number" "${ok[@]}" --from "$data"
   expect_refusal "no such directory or archive" "${ok[@]}" --from "$work/missing"
   expect_refusal "output directory does not exist" --brand B --title T --from "$data" \
     -o "$work/none/out.exe"

@@ -1,10 +1,13 @@
 // qxarc: lists, extracts, creates and checks archives, plain or enciphered.
 // The usage text below is the command's reference.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <new>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -13,7 +16,11 @@
 #include "support/path_string.h"
 #include "tools/lib/archive_encipher.h"
 #include "tools/lib/archive_writer.h"
+#include "tools/lib/byte_stream.h"
 #include "tools/lib/cp932.h"
+#include "tools/lib/scratch_files.h"
+#include "tools/lib/tool_location.h"
+#include "tools/lib/updater_payload.h"
 
 namespace fs = std::filesystem;
 
@@ -28,6 +35,8 @@ const char kUsage[] =
     "       qxarc verify ARCHIVE\n"
     "       qxarc --help\n"
     "\n"
+    "ARCHIVE may be an updater made by qxbuild: its payload is checked and\n"
+    "inflated as the updater does it, and its archive is read.\n"
     "list     one line per entry: INDEX<TAB>OFFSET<TAB>SIZE<TAB>NAME, the name as\n"
     "         the updater's reader gives it (upper-cased, '\\' separators) in UTF-8.\n"
     "         In an enciphered archive entry 0 is the key entry: its size is the seed.\n"
@@ -88,8 +97,8 @@ std::string GivenLanding(const std::string& utf8) {
 }
 
 // Size of the archive file; 0xFFFFFFFF when unknown or 4 GiB or more.
-uint32_t ArchiveBytes(const char* path) {
-  ArchiveFileHandle file = ArchiveFileOpen(path);
+uint32_t ArchiveBytes(const std::string& path) {
+  ArchiveFileHandle file = ArchiveFileOpen(path.c_str());
   if (file == ARCHIVE_NO_FILE) return 0xFFFFFFFFu;
   uint32_t size = ArchiveFileSize(file);
   ArchiveFileClose(file);
@@ -109,11 +118,58 @@ const char* OpenFailure(ArchiveOpenError why) {
   }
 }
 
-bool OpenArchive(qxArchive& reader, const char* path) {
+// What ARCHIVE on the command line stands for: the path the reader opens
+// (the file itself, or the archive out of an updater) and the name to show.
+struct Input {
+  std::string native;
+  std::string shown;
+};
+
+bool OpenArchive(qxArchive& reader, const Input& in) {
   ArchiveOpenError why;
-  if (reader.Open(path, &why)) return true;
-  std::fprintf(stderr, "qxarc: cannot open %s as an archive: %s\n", path, OpenFailure(why));
+  if (reader.Open(in.native.c_str(), &why)) return true;
+  std::fprintf(stderr, "qxarc: cannot open %s as an archive: %s\n", in.shown.c_str(),
+               OpenFailure(why));
   return false;
+}
+
+// A scratch file's path in the temporary folder.
+std::string TemporaryFile() {
+  std::error_code ec;
+  char name[32];
+  std::snprintf(name, sizeof name, "qxarc-%08x.qrb", unsigned(std::random_device()()));
+  return (fs::temp_directory_path(ec) / name).u8string();
+}
+
+// Resolves ARCHIVE: an updater's archive goes into a scratch file; a file
+// that starts as neither is refused. Files that do not open are left to the
+// reader, which says why. False with one line printed.
+bool ResolveInput(const std::string& given, ScratchFiles* scratch, Input* in) {
+  InputFile file;
+  std::string first, error;
+  in->shown = given;
+  if (file.Open(given, &error)) {
+    first.resize(size_t(std::min<uint64_t>(file.Size(), 4)));
+    if (!file.Read(&first[0], first.size(), &error)) first.clear();
+  }
+  std::string path = given;
+  if (LooksLikeExecutable(first)) {
+    path = scratch->Add(TemporaryFile());
+    OutputFile out;
+    if (!out.Create(path, &error) || !ExtractUpdaterArchive(&file, &out, &error) ||
+        !out.Close(&error)) {
+      std::fprintf(stderr, "qxarc: %s: %s\n", given.c_str(), error.c_str());
+      return false;
+    }
+  } else if (first.size() == 4 && first != std::string("QRB\0", 4)) {
+    std::fprintf(stderr, "qxarc: %s is neither an archive nor an updater\n", given.c_str());
+    return false;
+  }
+  if (!NativePath(path, &in->native)) {
+    std::fprintf(stderr, "qxarc: %s: the path has no form in the ANSI code page\n", given.c_str());
+    return false;
+  }
+  return true;
 }
 
 // Walks every entry with a one-record table, closing each handle after use.
@@ -188,7 +244,7 @@ class Landings {
   std::map<std::string, Owner> directories_;
 };
 
-int List(const char* archive) {
+int List(const Input& archive) {
   qxArchive reader(1);
   if (!OpenArchive(reader, archive)) return EXIT_FAILED;
   ForEachEntry(reader, [&](uint32_t i, qxArchiveEntry* h) {
@@ -222,10 +278,10 @@ bool ExtractEntry(qxArchive& reader, qxArchiveEntry* h, const fs::path& root) {
   return false;
 }
 
-int Extract(const char* archive, const std::string& dir, const std::vector<std::string>& names) {
+int Extract(const Input& archive, const std::string& dir, const std::vector<std::string>& names) {
   qxArchive reader(1);
   if (!OpenArchive(reader, archive)) return EXIT_FAILED;
-  const uint32_t fileSize = ArchiveBytes(archive);
+  const uint32_t fileSize = ArchiveBytes(archive.native);
   std::map<std::string, std::string> wanted;  // landing path -> as given
   for (const std::string& n : names) wanted[GivenLanding(n)] = n;
   std::set<std::string> found;
@@ -313,10 +369,10 @@ uint32_t LoadU32(const unsigned char* p) {
 
 // What the reader does not show: a truncated header or index, and name fields
 // without their NUL (the reader cuts those). Reports problems into problems.
-bool CheckRawIndex(const char* archive, uint32_t* fileSize, std::vector<std::string>* problems) {
-  ArchiveFileHandle file = ArchiveFileOpen(archive);
+bool CheckRawIndex(const Input& archive, uint32_t* fileSize, std::vector<std::string>* problems) {
+  ArchiveFileHandle file = ArchiveFileOpen(archive.native.c_str());
   if (file == ARCHIVE_NO_FILE) {
-    problems->push_back(std::string("cannot open ") + archive);
+    problems->push_back("cannot open " + archive.shown);
     return false;
   }
   *fileSize = ArchiveFileSize(file);
@@ -347,13 +403,13 @@ bool CheckRawIndex(const char* archive, uint32_t* fileSize, std::vector<std::str
   return whole;
 }
 
-int Verify(const char* archive) {
+int Verify(const Input& archive) {
   std::vector<std::string> problems;
   uint32_t fileSize = 0;
   if (CheckRawIndex(archive, &fileSize, &problems)) {
     qxArchive reader(1);
     ArchiveOpenError why;
-    if (reader.Open(archive, &why)) {
+    if (reader.Open(archive.native.c_str(), &why)) {
       Landings landings;
       ForEachEntry(reader, [&](uint32_t i, qxArchiveEntry* h) {
         // The key entry's size is the seed, not a length of data in the file.
@@ -366,32 +422,46 @@ int Verify(const char* archive) {
       problems.push_back(std::string("the reader refuses the archive: ") + OpenFailure(why));
     }
   }
-  for (const std::string& p : problems) std::printf("%s: %s\n", archive, p.c_str());
+  for (const std::string& p : problems) std::printf("%s: %s\n", archive.shown.c_str(), p.c_str());
   return problems.empty() ? EXIT_OK : EXIT_FAILED;
+}
+
+// list, verify or extract on ARCHIVE (an archive or an updater).
+int Read(const std::vector<std::string>& args) {
+  ScratchFiles scratch;  // an updater's archive, removed on every way out
+  Input in;
+  if (!ResolveInput(args[1], &scratch, &in)) return EXIT_FAILED;
+  if (args[0] == "list") return List(in);
+  if (args[0] == "verify") return Verify(in);
+  return Extract(in, args[2], std::vector<std::string>(args.begin() + 3, args.end()));
+}
+
+int Main(const std::vector<std::string>& args) {
+  const size_t n = args.size();
+  if (n < 1) return Usage(stderr, EXIT_USAGE);
+  const std::string& command = args[0];
+  if ((command == "--help" || command == "-h") && n == 1) return Usage(stdout, EXIT_OK);
+  if (((command == "list" || command == "verify") && n == 2) || (command == "extract" && n >= 3))
+    return Read(args);
+  if (command == "create" && n == 3) return Create(args[1], args[2], nullptr);
+  if (command == "create" && n == 5 && args[3] == "--encipher") {
+    uint32_t seed;
+    if (!ParseSeed(args[4].c_str(), &seed)) {
+      std::fprintf(stderr, "qxarc: not a 32-bit seed: %s\n", args[4].c_str());
+      return EXIT_USAGE;
+    }
+    return Create(args[1], args[2], &seed);
+  }
+  return Usage(stderr, EXIT_USAGE);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return Usage(stderr, EXIT_USAGE);
-  std::string command = argv[1];
-  if ((command == "--help" || command == "-h") && argc == 2) return Usage(stdout, EXIT_OK);
-  if (command == "list" && argc == 3) return List(argv[2]);
-  if (command == "verify" && argc == 3) return Verify(argv[2]);
-  if (command == "create" && argc == 4)
-    return Create(ArgumentToUtf8(argv[2]), ArgumentToUtf8(argv[3]), nullptr);
-  if (command == "create" && argc == 6 && std::strcmp(argv[4], "--encipher") == 0) {
-    uint32_t seed;
-    if (!ParseSeed(argv[5], &seed)) {
-      std::fprintf(stderr, "qxarc: not a 32-bit seed: %s\n", argv[5]);
-      return EXIT_USAGE;
-    }
-    return Create(ArgumentToUtf8(argv[2]), ArgumentToUtf8(argv[3]), &seed);
+  try {
+    return Main(Utf8Arguments(argc, argv));
+  } catch (const std::bad_alloc&) {
+    std::fputs("qxarc: out of memory\n", stderr);
   }
-  if (command == "extract" && argc >= 4) {
-    std::vector<std::string> names;
-    for (int i = 4; i < argc; ++i) names.push_back(ArgumentToUtf8(argv[i]));
-    return Extract(argv[2], ArgumentToUtf8(argv[3]), names);
-  }
-  return Usage(stderr, EXIT_USAGE);
+  return EXIT_FAILED;
 }

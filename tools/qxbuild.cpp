@@ -1,20 +1,20 @@
 // qxbuild: makes a publisher's updater from the prebuilt stub, with no
-// compiler, linker or resource compiler.
-//
-//   qxbuild --brand BRAND --title TITLE --from DIR|ARCHIVE [--old OLDDIR]
-//           [--sign PFX --pass-file FILE] [--stub STUB] [--check] -o OUT.exe
+// compiler, linker or resource compiler. The usage text below is the
+// command's reference.
 //
 // The payload is the tree DIR (packed as a plain archive) or a ready ARCHIVE;
 // with --old only the files of DIR that are new or changed against OLDDIR.
-// The archive is opened with the updater's own reader and refused before
-// anything is written when the updater could not install it. The stub is
-// STUB, or qxupdate-stub.exe beside this tool. --check stops after the
-// checks and writes nothing. Arguments are UTF-8 (the ANSI
-// code page on Windows). Refusals: exit status 1 and one line on stderr; no
-// output file is left. Warnings and the files OLDDIR has and DIR lacks go to
-// stderr, one line each.
+// The archive is checked with the updater's own reader and refused before
+// anything is written when the updater could not install it. It goes from
+// its scratch file through the deflater into the updater in bounded pieces,
+// so memory stays bounded whatever the tree's size. Arguments are UTF-8 (the
+// UTF-16 command line on Windows). Refusals: exit status 1 and one line on
+// stderr; no output or scratch file is left. Warnings and the files OLDDIR
+// has and DIR lacks go to stderr, one line each.
 #include <cstdio>
+#include <exception>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -23,6 +23,7 @@
 #include "tools/lib/code_signing.h"
 #include "tools/lib/cp932.h"
 #include "tools/lib/payload_packer.h"
+#include "tools/lib/scratch_files.h"
 #include "tools/lib/tool_location.h"
 #include "tools/lib/update_check.h"
 #include "tools/lib/update_stamp.h"
@@ -32,43 +33,109 @@ namespace fs = std::filesystem;
 namespace {
 
 const char kUsage[] =
-    "usage: qxbuild --brand BRAND --title TITLE --from DIR|ARCHIVE [--old OLDDIR] "
-    "[--sign PFX --pass-file FILE] [--stub STUB] [--check] -o OUT.exe";
+    "usage: qxbuild --brand BRAND --title TITLE --from DIR|ARCHIVE -o OUT.exe\n"
+    "               [--old OLDDIR] [--stub STUB] [--check]\n"
+    "               [--file-version A.B.C.D] [--version-info KEY=VALUE]...\n"
+    "               [--sign PFX [--pass-file FILE] [--timestamp URL]...]\n"
+    "\n"
+    "--from          the tree to install (names relative to DIR) or a ready archive\n"
+    "--old           only the files of DIR that are new or changed against OLDDIR\n"
+    "--stub          the updater stub (default: qxupdate-stub.exe beside qxbuild)\n"
+    "--check         check everything (stub and certificate included), write nothing\n"
+    "--file-version  the updater's FileVersion, written \"A, B, C, D\"\n"
+    "--version-info  CompanyName, FileDescription, LegalCopyright, ProductName or\n"
+    "                ProductVersion shown in the updater's properties\n"
+    "--sign          sign with the PKCS#12 file PFX through osslsigncode; --pass-file\n"
+    "                holds its password (none: a PFX without one); --timestamp adds\n"
+    "                an RFC 3161 timestamp (servers tried in order)\n"
+    "SOURCE_DATE_EPOCH, when set, is the header's time stamp and the signing time.\n"
+    "\n"
+    "exit status: 0 built (warnings on stderr); 1 refused or failed, one line on\n"
+    "stderr, no output file written.\n";
 
 struct Options {
-  std::string brand, title, from, old, sign, passFile, stub, out;
-  bool haveBrand = false, haveTitle = false, check = false;
+  std::string brand, title, from, old, stub, out;
+  bool haveBrand = false, haveTitle = false, check = false, help = false, sign = false;
+  SigningOptions signing;
+  VersionInfo version;
 };
 
 void Say(const std::string& line) { std::fprintf(stderr, "qxbuild: %s\n", line.c_str()); }
 
-bool ParseOptions(const std::vector<std::string>& args, Options* o) {
-  for (size_t i = 0; i < args.size();) {
-    const std::string& flag = args[i];
-    if (flag == "--check") {
-      o->check = true;
-      ++i;
-      continue;
+// The value of a flag that takes one; false for a flag that takes none.
+bool StoreValue(const std::string& flag, const std::string& value, Options* o, std::string* error) {
+  struct Single {
+    const char* flag;
+    std::string* target;
+  } singles[] = {{"--brand", &o->brand},      {"--title", &o->title},
+                 {"--from", &o->from},        {"--old", &o->old},
+                 {"--stub", &o->stub},        {"-o", &o->out},
+                 {"--sign", &o->signing.pfx}, {"--pass-file", &o->signing.passFile}};
+  for (const Single& s : singles) {
+    if (flag != s.flag) continue;
+    if (!s.target->empty() || (flag == "--brand" && o->haveBrand) ||
+        (flag == "--title" && o->haveTitle)) {
+      *error = flag + " given twice";
+      return false;
     }
-    if (i + 1 >= args.size()) return false;
-    const std::string& value = args[i + 1];
-    std::string* target = flag == "--brand"       ? &o->brand
-                          : flag == "--title"     ? &o->title
-                          : flag == "--from"      ? &o->from
-                          : flag == "--old"       ? &o->old
-                          : flag == "--sign"      ? &o->sign
-                          : flag == "--pass-file" ? &o->passFile
-                          : flag == "--stub"      ? &o->stub
-                          : flag == "-o"          ? &o->out
-                                                  : nullptr;
-    if (!target) return false;
-    *target = value;
+    *s.target = value;
     o->haveBrand |= flag == "--brand";
     o->haveTitle |= flag == "--title";
-    i += 2;
+    o->sign |= flag == "--sign";
+    return true;
   }
-  return o->haveBrand && o->haveTitle && !o->from.empty() && !o->out.empty() &&
-         o->sign.empty() == o->passFile.empty();
+  if (flag == "--timestamp") {
+    o->signing.timestampUrls.push_back(value);
+    return true;
+  }
+  if (flag == "--file-version") {
+    if (o->version.hasFileVersion) *error = "--file-version given twice";
+    return error->empty() && SetFileVersion(value, &o->version, error);
+  }
+  if (flag == "--version-info") return AddVersionString(value, &o->version, error);
+  *error = "unknown option " + flag + " (qxbuild --help lists them)";
+  return false;
+}
+
+// The first thing missing or at odds on the command line, as a sentence.
+std::string Missing(const Options& o) {
+  if (!o.haveBrand) return "missing --brand BRAND";
+  if (!o.haveTitle) return "missing --title TITLE";
+  if (o.from.empty()) return "missing --from DIR|ARCHIVE";
+  if (o.out.empty()) return "missing -o OUT.exe";
+  if (!o.sign && !o.signing.passFile.empty()) return "--pass-file needs --sign PFX";
+  if (!o.sign && !o.signing.timestampUrls.empty()) return "--timestamp needs --sign PFX";
+  return std::string();
+}
+
+bool ParseOptions(const std::vector<std::string>& args, Options* o, std::string* error) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& flag = args[i];
+    if (flag == "--help" || flag == "-h") {
+      o->help = true;
+      return true;
+    }
+    if (flag == "--check") {
+      o->check = true;
+      continue;
+    }
+    if (flag.empty() || flag[0] != '-') {
+      *error = "unexpected argument " + flag + " (qxbuild --help lists the options)";
+      return false;
+    }
+    const bool known = flag == "--brand" || flag == "--title" || flag == "--from" ||
+                       flag == "--old" || flag == "--stub" || flag == "-o" || flag == "--sign" ||
+                       flag == "--pass-file" || flag == "--timestamp" || flag == "--file-version" ||
+                       flag == "--version-info";
+    if (known && i + 1 >= args.size()) {
+      *error = flag + " needs a value";
+      return false;
+    }
+    if (!StoreValue(flag, known ? args[i + 1] : std::string(), o, error)) return false;
+    ++i;
+  }
+  *error = Missing(*o);
+  return error->empty();
 }
 
 bool IsDirectory(const std::string& path) {
@@ -76,28 +143,37 @@ bool IsDirectory(const std::string& path) {
   return fs::is_directory(fs::u8path(path), ec);
 }
 
-void Remove(const std::string& path) {
-  std::error_code ec;
-  fs::remove(fs::u8path(path), ec);
+// The files of a tree, without this build's output and scratch files.
+bool CollectFiles(const std::string& dir, const ScratchFiles& scratch, const std::string& out,
+                  std::vector<ArchiveSourceFile>* files, std::string* error) {
+  if (!CollectTree(dir, files, error)) return false;
+  std::vector<std::string> ours = scratch.paths();
+  ours.push_back(out);
+  LeaveOutFiles(ours, files);
+  return true;
 }
 
 // The tree's archive (only what differs from --old's tree, when given),
-// written to scratch.
-bool ArchiveTree(const Options& o, const std::string& scratch, std::string* error) {
+// written to archivePath.
+bool ArchiveTree(const Options& o, const ScratchFiles& scratch, const std::string& archivePath,
+                 std::string* error) {
   std::vector<ArchiveSourceFile> files;
-  if (!CollectTree(o.from, &files, error)) return false;
+  if (!CollectFiles(o.from, scratch, o.out, &files, error)) return false;
   if (!o.old.empty()) {
     std::vector<ArchiveSourceFile> oldFiles, changed;
-    std::vector<std::string> removed;
+    std::vector<std::string> removed, warnings;
     if (!IsDirectory(o.old)) {
       *error = "--old is not a directory: " + o.old;
       return false;
     }
-    if (!CollectTree(o.old, &oldFiles, error) ||
-        !DiffTrees(files, oldFiles, &changed, &removed, error))
+    if (!CollectFiles(o.old, scratch, o.out, &oldFiles, error)) {
+      *error = "in the old tree " + o.old + ": " + *error;
       return false;
+    }
+    if (!DiffTrees(files, oldFiles, &changed, &removed, &warnings, error)) return false;
     for (const std::string& name : removed)
       Say("only in " + o.old + " (the updater cannot delete it): " + name);
+    for (const std::string& w : warnings) Say("warning: " + w);
     if (changed.empty()) {
       *error = "no file of " + o.from + " is new or changed against " + o.old;
       return false;
@@ -108,25 +184,24 @@ bool ArchiveTree(const Options& o, const std::string& scratch, std::string* erro
     *error = "no files below " + o.from;
     return false;
   }
-  return WriteArchive(files, scratch, error);
+  return WriteArchive(files, archivePath, error);
 }
 
-// The checked payload, from the tree or the ready archive.
-bool MakePayload(const Options& o, std::string* payload, std::string* error) {
+// The checked archive, from the tree (into a scratch file) or the ready one.
+bool MakeArchive(const Options& o, const ScratchFiles& scratch, std::string* archivePath,
+                 std::string* error) {
   const bool tree = IsDirectory(o.from);
   if (!tree && !o.old.empty()) {
     *error = "--old needs --from DIR";
     return false;
   }
-  const std::string scratch = o.out + ".archive.tmp";
-  std::string archive;
+  *archivePath = tree ? o.out + ".archive.tmp" : o.from;
   std::vector<std::string> warnings;
-  bool ok = (!tree || ArchiveTree(o, scratch, error)) &&
-            ReadCheckedArchive(tree ? scratch : o.from, &archive, &warnings, error);
-  if (tree) Remove(scratch);
-  if (!ok) return false;
+  if ((tree && !ArchiveTree(o, scratch, *archivePath, error)) ||
+      !CheckUpdateArchive(*archivePath, &warnings, error))
+    return false;
   for (const std::string& w : warnings) Say("warning: " + w);
-  return PackPayload(archive, payload, error);
+  return true;
 }
 
 bool CheckOutput(const std::string& out, std::string* error) {
@@ -143,57 +218,88 @@ bool CheckOutput(const std::string& out, std::string* error) {
   return true;
 }
 
-// Writes the updater to a scratch file, signs it when asked, then moves it to
-// out, so that a failure leaves no output.
-bool WriteUpdater(const Options& o, const std::string& updater, std::string* error) {
-  const std::string unsigned_ = o.out + ".tmp";
-  const std::string signed_ = o.out + ".signed.tmp";
-  bool ok = WriteWholeFile(unsigned_, updater, error);
-  std::string result = unsigned_;
-  if (ok && !o.sign.empty()) {
-    ok = SignExecutable(unsigned_, signed_, o.sign, o.passFile, error);
-    result = signed_;
-  }
+bool MoveInto(const std::string& from, const std::string& to, std::string* error) {
   std::error_code ec;
-  if (ok) fs::rename(fs::u8path(result), fs::u8path(o.out), ec);
-  if (ok && ec) {  // a rename onto an existing file fails on some Windows runtimes
-    Remove(o.out);
-    fs::rename(fs::u8path(result), fs::u8path(o.out), ec);
+  fs::rename(fs::u8path(from), fs::u8path(to), ec);
+  if (ec) {  // a rename onto an existing file fails on some Windows runtimes
+    fs::remove(fs::u8path(to), ec);
+    fs::rename(fs::u8path(from), fs::u8path(to), ec);
   }
-  if (ok && ec) {
-    *error = "cannot write " + o.out + ": " + ec.message();
-    ok = false;
+  if (ec) *error = "cannot write " + to + ": " + ec.message();
+  return !ec;
+}
+
+// The stub and the inputs that need no archive: refused before any work.
+bool CheckInputs(const Options& o, const std::string& stubPath, UpdaterStamp* stamp,
+                 std::string* stub, std::string* error) {
+  bool epochGiven = false;
+  if (!SourceDateEpoch(&stamp->timeStamp, &epochGiven, error) ||
+      !CheckProductName("brand", o.brand, &stamp->brandCp932, error) ||
+      !CheckProductName("title", o.title, &stamp->titleCp932, error) || !CheckOutput(o.out, error))
+    return false;
+  if (!IsDirectory(o.from) && !fs::exists(fs::u8path(o.from))) {
+    *error = "no such directory or archive: " + o.from;
+    return false;
   }
-  Remove(unsigned_);
-  Remove(signed_);
-  return ok;
+  if (!ReadWholeFile(stubPath, stub, error)) {
+    *error = "no updater stub at " + stubPath + " (the product build makes it; or --stub)";
+    return false;
+  }
+  stamp->version = o.version;
+  return CheckStub(*stub, error) && (!o.sign || CheckSigningFiles(o.signing, error));
 }
 
 int Run(const Options& o) {
-  std::string brand, title, error, stub, payload, updater;
+  ScratchFiles scratch;  // removed on every way out
+  const std::string archiveTmp = scratch.Add(o.out + ".archive.tmp");
+  scratch.Add(archiveTmp + ".partial");
+  const std::string unsignedTmp = scratch.Add(o.out + ".tmp");
+  const std::string signedTmp = scratch.Add(o.out + ".signed.tmp");
   const std::string stubPath =
       o.stub.empty() ? (fs::u8path(ToolDirectory()) / QX_STUB_NAME).u8string() : o.stub;
-  const bool ok = CheckProductName("brand", o.brand, &brand, &error) &&
-                  CheckProductName("title", o.title, &title, &error) && CheckOutput(o.out, &error);
-  if (!ok) return Say(error), 1;
-  if (!IsDirectory(o.from) && !fs::exists(fs::u8path(o.from)))
-    return Say("no such directory or archive: " + o.from), 1;
-  if (!o.check && !ReadWholeFile(stubPath, &stub, &error))
-    return Say("no updater stub at " + stubPath + " (the product build makes it; or --stub)"), 1;
-  if (!MakePayload(o, &payload, &error)) return Say(error), 1;
-  if (o.check) return 0;
-  if (!StampUpdater(stub, brand, title, payload, BuildTimeStamp(), &updater, &error) ||
-      !WriteUpdater(o, updater, &error))
+  SigningOptions signing = o.signing;
+  UpdaterStamp stamp;
+  std::string stub, archive, error;
+  bool epochGiven = false;
+  if (!CheckInputs(o, stubPath, &stamp, &stub, &error) ||
+      !MakeArchive(o, scratch, &archive, &error))
     return Say(error), 1;
-  return 0;
+  SourceDateEpoch(&signing.time, &epochGiven, &error);
+  signing.fixedTime = epochGiven;
+  if (o.check) {
+    // The certificate opens: the stub signs (no timestamp: no network here).
+    signing.timestampUrls.clear();
+    const bool ok = !o.sign || SignExecutable(stubPath, signedTmp, signing, &error);
+    return ok ? 0 : (Say(error), 1);
+  }
+  const PeDataWriter payload = [&](ByteSink* sink, std::string* why) {
+    return PackArchiveFile(archive, sink, why);
+  };
+  bool ok = StampUpdater(stub, stamp, payload, unsignedTmp, &error);
+  std::error_code ec;
+  fs::remove(fs::u8path(archiveTmp), ec);  // its disk space, before signing
+  if (ok && o.sign) ok = SignExecutable(unsignedTmp, signedTmp, signing, &error);
+  if (ok) ok = MoveInto(o.sign ? signedTmp : unsignedTmp, o.out, &error);
+  return ok ? 0 : (Say(error), 1);
+}
+
+int Main(const std::vector<std::string>& args) {
+  Options options;
+  std::string error;
+  if (!ParseOptions(args, &options, &error)) return Say(error), 1;
+  if (options.help) return std::fputs(kUsage, stdout), 0;
+  return Run(options);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args;  // UTF-8, like every path below
-  for (int i = 1; i < argc; ++i) args.push_back(ArgumentToUtf8(argv[i]));
-  Options options;
-  if (!ParseOptions(args, &options)) return Say(kUsage), 1;
-  return Run(options);
+  try {
+    return Main(Utf8Arguments(argc, argv));
+  } catch (const std::bad_alloc&) {
+    Say("out of memory");
+  } catch (const std::exception& e) {
+    Say(std::string("failed: ") + e.what());
+  }
+  return 1;
 }

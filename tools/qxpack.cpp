@@ -3,19 +3,26 @@
 //   qxpack ARCHIVE PAYLOAD      pack an existing plain archive
 //   qxpack --from DIR PAYLOAD   build the archive from DIR first, then pack it
 //
-// The archive is checked as the updater will install it (as qxbuild does).
-// Paths are taken as UTF-8 (converted from the ANSI code page on Windows).
-// On failure: exit status 1 and one line on stderr; no output file is left.
+// The archive is checked as the updater will install it (as qxbuild does),
+// then deflated from its file into the payload in bounded pieces. Paths are
+// taken as UTF-8 (the UTF-16 command line on Windows). On failure: exit
+// status 1 and one line on stderr; no output or scratch file is left.
 #include <cstdio>
+#include <exception>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "tools/lib/archive_writer.h"
+#include "tools/lib/byte_stream.h"
 #include "tools/lib/cp932.h"
 #include "tools/lib/payload_packer.h"
+#include "tools/lib/scratch_files.h"
 #include "tools/lib/update_check.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -28,63 +35,77 @@ int Fail(const std::string& reason) {
 
 bool IsDirectory(const std::string& path) {
   std::error_code ec;
-  return std::filesystem::is_directory(std::filesystem::u8path(path), ec);
+  return fs::is_directory(fs::u8path(path), ec);
 }
 
-// Builds the plain archive of dir, through a scratch file next to the output,
-// and checks it as the updater will install it.
-bool ArchiveFromTree(const std::string& dir, const std::string& scratch, std::string* archive,
-                     std::vector<std::string>* warnings, std::string* error) {
+// Builds the plain archive of dir into archivePath, without the output and
+// scratch files should they lie in the tree.
+bool ArchiveFromTree(const std::string& dir, const ScratchFiles& scratch, const std::string& output,
+                     const std::string& archivePath, std::string* error) {
   if (!IsDirectory(dir)) {
     *error = "not a directory: " + dir;
     return false;
   }
   std::vector<ArchiveSourceFile> files;
   if (!CollectTree(dir, &files, error)) return false;
+  std::vector<std::string> ours = scratch.paths();
+  ours.push_back(output);
+  LeaveOutFiles(ours, &files);
   if (files.empty()) {
     *error = "no files below " + dir;
     return false;
   }
-  const bool ok =
-      WriteArchive(files, scratch, error) && ReadCheckedArchive(scratch, archive, warnings, error);
-  std::error_code ec;
-  std::filesystem::remove(std::filesystem::u8path(scratch), ec);
-  return ok;
+  return WriteArchive(files, archivePath, error);
 }
 
-bool ArchiveFromFile(const std::string& path, std::string* archive,
-                     std::vector<std::string>* warnings, std::string* error) {
-  if (IsDirectory(path)) {
-    *error = path + " is a directory (use --from DIR)";
+bool WritePayload(const std::string& archive, const std::string& partial, const std::string& output,
+                  std::string* error) {
+  OutputFile out;
+  if (!out.Create(partial, error) || !PackArchiveFile(archive, &out, error) || !out.Close(error))
     return false;
+  std::error_code ec;
+  fs::rename(fs::u8path(partial), fs::u8path(output), ec);
+  if (ec) {  // a rename onto an existing file fails on some Windows runtimes
+    fs::remove(fs::u8path(output), ec);
+    fs::rename(fs::u8path(partial), fs::u8path(output), ec);
   }
-  return ReadCheckedArchive(path, archive, warnings, error);
+  if (ec) *error = "cannot write " + output + ": " + ec.message();
+  return !ec;
+}
+
+int Main(const std::vector<std::string>& args) {
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) return std::puts(kUsage), 0;
+  const bool fromTree = !args.empty() && args[0] == "--from";
+  if (args.size() != (fromTree ? 3u : 2u) || (!fromTree && args[0].rfind("-", 0) == 0))
+    return Fail(args.empty() || fromTree || args[0].rfind("-", 0) != 0
+                    ? std::string(kUsage)
+                    : "unknown option " + args[0] + " (" + kUsage + ")");
+  const std::string& source = args[fromTree ? 1 : 0];
+  const std::string& output = args.back();
+  ScratchFiles scratch;  // removed on every way out
+  const std::string archiveTmp = scratch.Add(output + ".archive.tmp");
+  scratch.Add(archiveTmp + ".partial");
+  const std::string partial = scratch.Add(output + ".partial");
+  std::string error;
+  std::vector<std::string> warnings;
+  if (!fromTree && IsDirectory(source)) return Fail(source + " is a directory (use --from DIR)");
+  const std::string archive = fromTree ? archiveTmp : source;
+  if ((fromTree && !ArchiveFromTree(source, scratch, output, archiveTmp, &error)) ||
+      !CheckUpdateArchive(archive, &warnings, &error) ||
+      !WritePayload(archive, partial, output, &error))
+    return Fail(error);
+  for (const std::string& w : warnings) std::fprintf(stderr, "qxpack: warning: %s\n", w.c_str());
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args;  // UTF-8, like every path below
-  for (int i = 1; i < argc; ++i) args.push_back(ArgumentToUtf8(argv[i]));
-  const bool fromTree = !args.empty() && args[0] == "--from";
-  if (args.size() != (fromTree ? 3u : 2u) || (!fromTree && args[0].rfind("-", 0) == 0)) {
-    return Fail(kUsage);
+  try {
+    return Main(Utf8Arguments(argc, argv));
+  } catch (const std::bad_alloc&) {
+    return Fail("out of memory");
+  } catch (const std::exception& e) {
+    return Fail(std::string("failed: ") + e.what());
   }
-  const std::string& source = args[fromTree ? 1 : 0];
-  const std::string& output = args.back();
-  std::string archive;
-  std::string payload;
-  std::string error;
-  std::vector<std::string> warnings;
-  const bool read =
-      fromTree ? ArchiveFromTree(source, output + ".archive.tmp", &archive, &warnings, &error)
-               : ArchiveFromFile(source, &archive, &warnings, &error);
-  if (!read || !PackPayload(archive, &payload, &error)) return Fail(error);
-  for (const std::string& w : warnings) std::fprintf(stderr, "qxpack: warning: %s\n", w.c_str());
-  if (!WriteWholeFile(output, payload, &error)) {
-    std::error_code ec;
-    std::filesystem::remove(std::filesystem::u8path(output), ec);
-    return Fail(error);
-  }
-  return 0;
 }

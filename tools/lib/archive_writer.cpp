@@ -40,9 +40,10 @@ bool ArchiveName(const std::string& relativeUtf8, std::string* name, std::string
 }
 
 // Windows folds names to compare them, so two names with one fold would be
-// one file on the player's machine.
+// one file on the player's machine, and a file whose fold is a folder's
+// could not be written beside it.
 bool RefuseCollisions(const std::vector<ArchiveSourceFile>& files, std::string* error) {
-  std::map<std::string, std::string> seen;  // key -> the first name (UTF-8)
+  std::map<std::string, std::string> seen, folders;  // key -> the first name (UTF-8)
   for (const ArchiveSourceFile& f : files) {
     std::string utf8;
     Cp932ToUtf8(f.name, &utf8);
@@ -53,6 +54,15 @@ bool RefuseCollisions(const std::vector<ArchiveSourceFile>& files, std::string* 
           " and " + utf8;
       return false;
     }
+    for (size_t cut = utf8.find('\\'); cut != std::string::npos; cut = utf8.find('\\', cut + 1))
+      folders.emplace(WindowsNameKey(utf8.substr(0, cut)), utf8);
+  }
+  for (const auto& folder : folders) {
+    auto file = seen.find(folder.first);
+    if (file == seen.end()) continue;
+    *error =
+        "a file and a folder are one name on Windows: " + file->second + " and " + folder.second;
+    return false;
   }
   return true;
 }
@@ -81,6 +91,10 @@ bool Plan(const std::vector<ArchiveSourceFile>& files, Layout* layout, std::stri
       *error = "cannot read " + f.hostPath + ": " + ec.message();
       return false;
     }
+    if (!std::ifstream(fs::u8path(f.hostPath), std::ios::binary)) {
+      *error = "cannot read " + f.hostPath + " (no permission to read it?)";
+      return false;
+    }
     offset += INDEX_ENTRY_BYTES;
     if (offset + size > QX_MAX_ARCHIVE_SIZE) {
       *error = "archive would pass the updater's limit of " + std::to_string(QX_MAX_ARCHIVE_SIZE) +
@@ -98,10 +112,12 @@ bool Plan(const std::vector<ArchiveSourceFile>& files, Layout* layout, std::stri
   return true;
 }
 
-// Appends exactly size bytes of the file; false when it has changed meanwhile.
-bool CopyData(const std::string& hostPath, uint64_t size, std::ostream& out) {
+// Appends exactly size bytes of the file through buffer; false when it has
+// changed meanwhile.
+bool CopyData(const std::string& hostPath, uint64_t size, std::vector<char>* scratch,
+              std::ostream& out) {
   std::ifstream in(fs::u8path(hostPath), std::ios::binary);
-  std::vector<char> buffer(1 << 16);
+  std::vector<char>& buffer = *scratch;
   uint64_t done = 0;
   while (in && done < size) {
     in.read(buffer.data(), std::streamsize(std::min<uint64_t>(buffer.size(), size - done)));
@@ -117,9 +133,10 @@ bool WriteAll(const std::vector<ArchiveSourceFile>& files, const Layout& layout,
   PutU32(header + 4, uint32_t(files.size()));
   out.write(header, sizeof header);
   for (const std::string& entry : layout.index) out.write(entry.data(), entry.size());
+  std::vector<char> buffer(1 << 16);
   for (size_t i = 0; i < files.size(); ++i) {
     out.write(layout.index[i].data(), layout.index[i].size());
-    if (!CopyData(files[i].hostPath, layout.sizes[i], out)) {
+    if (!CopyData(files[i].hostPath, layout.sizes[i], &buffer, out)) {
       *error = "cannot read " + files[i].hostPath + " whole (changed while writing?)";
       return false;
     }
@@ -159,24 +176,34 @@ bool CollectTree(const std::string& dir, std::vector<ArchiveSourceFile>* files,
   }
   std::vector<ArchiveSourceFile> found;
   std::string refused;  // one line per file that cannot be packed
-  for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
-    fs::file_type type = it->symlink_status(ec).type();
-    if (ec) break;
-    if (type == fs::file_type::directory) continue;
-    if (type != fs::file_type::regular) {
-      refused += std::string(refused.empty() ? "" : "\n") + "not a regular file (" +
-                 SpecialKind(type) + "): " + it->path().u8string();
-      continue;
+  // Folder by folder, so that a folder that cannot be listed is named.
+  std::vector<fs::path> pending = {root};
+  while (!pending.empty()) {
+    const fs::path folder = pending.back();
+    pending.pop_back();
+    fs::directory_iterator it(folder, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+      fs::file_type type = it->symlink_status(ec).type();
+      if (ec) break;
+      if (type == fs::file_type::directory) {
+        pending.push_back(it->path());
+        continue;
+      }
+      if (type != fs::file_type::regular) {
+        refused += std::string(refused.empty() ? "" : "\n") + "not a regular file (" +
+                   SpecialKind(type) + "): " + it->path().u8string();
+        continue;
+      }
+      std::string relative = it->path().lexically_relative(root).generic_u8string();
+      ArchiveSourceFile f;
+      if (!ArchiveName(relative, &f.name, error)) return false;
+      f.hostPath = it->path().u8string();
+      found.push_back(f);
     }
-    std::string relative = it->path().lexically_relative(root).generic_u8string();
-    ArchiveSourceFile f;
-    if (!ArchiveName(relative, &f.name, error)) return false;
-    f.hostPath = it->path().u8string();
-    found.push_back(f);
-  }
-  if (ec) {
-    *error = "cannot list " + dir + ": " + ec.message();
-    return false;
+    if (ec) {
+      *error = "cannot list " + folder.u8string() + ": " + ec.message();
+      return false;
+    }
   }
   if (!refused.empty()) {
     *error = refused;
@@ -190,11 +217,22 @@ bool CollectTree(const std::string& dir, std::vector<ArchiveSourceFile>* files,
 }
 
 void LeaveOutFile(const std::string& path, std::vector<ArchiveSourceFile>* files) {
-  const fs::path target = fs::u8path(path);
+  LeaveOutFiles({path}, files);
+}
+
+void LeaveOutFiles(const std::vector<std::string>& paths, std::vector<ArchiveSourceFile>* files) {
+  std::vector<fs::path> present;
+  for (const std::string& p : paths) {
+    std::error_code ec;
+    if (fs::exists(fs::u8path(p), ec)) present.push_back(fs::u8path(p));
+  }
   files->erase(std::remove_if(files->begin(), files->end(),
                               [&](const ArchiveSourceFile& f) {
-                                std::error_code ec;
-                                return fs::equivalent(fs::u8path(f.hostPath), target, ec);
+                                return std::any_of(
+                                    present.begin(), present.end(), [&](const fs::path& target) {
+                                      std::error_code ec;
+                                      return fs::equivalent(fs::u8path(f.hostPath), target, ec);
+                                    });
                               }),
                files->end());
 }

@@ -16,12 +16,12 @@ struct ArchiveSourceFile {
 // Every regular file below dir (recursively), named relative to dir with host
 // names converted to code page 932 and '/' to '\', in a fixed order (byte
 // order of the archive names), so that the same tree gives the same archive.
-// Links are not followed. False with a one-line reason naming the file: a
-// missing directory, a name with no code page 932 form that reads back as
-// itself, one longer than 63 bytes or that the updater refuses
-// (EntryNameRefusal), two names that are one file on Windows; or, one line
-// each, every link, FIFO or other file that is neither regular nor a
-// directory.
+// Links are not followed. False with a one-line reason naming the file or
+// folder: a missing directory, a folder that cannot be listed, a name with no
+// code page 932 form that reads back as itself, one longer than 63 bytes or
+// that the updater refuses (EntryNameRefusal), two names that are one file on
+// Windows, a file whose name is also a folder's on Windows; or, one line each,
+// every link, FIFO or other file that is neither regular nor a directory.
 bool CollectTree(const std::string& dir, std::vector<ArchiveSourceFile>* files, std::string* error);
 
 // Why the updater refuses an entry name (code page 932), as a clause ("a part
@@ -31,10 +31,13 @@ std::string EntryNameRefusal(const std::string& cp932);
 // Drops from files the file at path (the same file, by any name), so that an
 // archive written into its own source tree never packs an earlier copy of itself.
 void LeaveOutFile(const std::string& path, std::vector<ArchiveSourceFile>* files);
+// The same for each of paths that exists (a tool's output and its scratch files).
+void LeaveOutFiles(const std::vector<std::string>& paths, std::vector<ArchiveSourceFile>* files);
 
 // Writes the archive: magic, count, index, then for each entry a copy of its
-// index entry followed by its data. False with a reason on I/O failure; a
-// failure leaves whatever was at archivePath before as it was.
+// index entry followed by its data. False with a reason on I/O failure or a
+// file that cannot be read (refused before anything is written); a failure
+// leaves whatever was at archivePath before as it was.
 bool WriteArchive(const std::vector<ArchiveSourceFile>& files, const std::string& archivePath,
                   std::string* error);
 

@@ -12,22 +12,10 @@
 
 extern char** environ;
 
-namespace {
-
-// The last non-empty line of text.
-std::string LastLine(const std::string& text) {
-  size_t end = text.find_last_not_of("\r\n");
-  if (end == std::string::npos) return std::string();
-  size_t begin = text.rfind('\n', end);
-  return text.substr(begin == std::string::npos ? 0 : begin + 1, end + 1 - (begin + 1));
-}
-
-}  // namespace
-
-bool SignExecutable(const std::string& input, const std::string& output, const std::string& pfx,
-                    const std::string& passFile, std::string* error) {
-  std::vector<std::string> args = {"osslsigncode", "sign", "-pkcs12", pfx,    "-readpass",
-                                   passFile,       "-in",  input,     "-out", output};
+bool SignExecutable(const std::string& input, const std::string& output,
+                    const SigningOptions& options, std::string* error) {
+  if (!CheckSigningFiles(options, error)) return false;
+  std::vector<std::string> args = SignerArguments(input, output, options);
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(&a[0]);
   argv.push_back(nullptr);
@@ -38,6 +26,7 @@ bool SignExecutable(const std::string& input, const std::string& output, const s
   }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);  // never a prompt
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
   posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
@@ -58,8 +47,7 @@ bool SignExecutable(const std::string& input, const std::string& output, const s
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
-  const std::string last = LastLine(messages);
-  *error = "signing failed" + (last.empty() ? std::string() : ": " + last);
+  *error = SignerFailure(messages, options);
   return false;
 }
 

@@ -71,6 +71,21 @@ bool Utf8ToCp932(const std::string& utf8, std::string* cp932) {
   return true;
 }
 
+bool Utf8ToUtf16(const std::string& utf8, std::u16string* utf16) {
+  utf16->clear();
+  for (size_t i = 0; i < utf8.size();) {
+    char32_t c;
+    if (!Decode(utf8, &i, &c) || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+    if (c >= 0x10000) {
+      utf16->push_back(char16_t(0xD800 + ((c - 0x10000) >> 10)));
+      utf16->push_back(char16_t(0xDC00 + (c & 0x3FF)));
+    } else {
+      utf16->push_back(char16_t(c));
+    }
+  }
+  return true;
+}
+
 std::string WindowsNameKey(const std::string& utf8) {
   std::string key;
   for (size_t i = 0; i < utf8.size();) {

@@ -5,6 +5,7 @@
 #define QX_TOOLS_CP932_H
 
 #include <string>
+#include <vector>
 
 // Utf8ToCp932 also refuses text whose code page 932 form reads back as other
 // text ("¥" and "‾" become "\\" and "~", "〜" becomes "～"): the player's
@@ -22,8 +23,12 @@ bool EncodeCp932(const std::string& utf8, std::string* cp932);
 // Text that is not UTF-8 is its own key.
 std::string WindowsNameKey(const std::string& utf8);
 
-// A command-line argument as UTF-8: unchanged on POSIX hosts; converted from
-// the ANSI code page on Windows, whose narrow arguments come in that code page.
-std::string ArgumentToUtf8(const char* argument);
+// UTF-8 as UTF-16 (surrogate pairs past U+FFFF); false when it is not UTF-8.
+bool Utf8ToUtf16(const std::string& utf8, std::u16string* utf16);
+
+// The program's arguments after its name, as UTF-8: argv as it is on POSIX
+// hosts; on Windows the UTF-16 command line, so that a name outside the ANSI
+// code page (a Korean folder, an emoji) arrives whole instead of as '?'.
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
 #endif

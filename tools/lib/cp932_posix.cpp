@@ -39,6 +39,8 @@ bool Cp932ToUtf8(const std::string& cp932, std::string* utf8) {
   return Convert("UTF-8", "CP932", cp932, utf8);
 }
 
-std::string ArgumentToUtf8(const char* argument) { return argument ? argument : ""; }
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
 
 #endif

@@ -1,3 +1,4 @@
+#include <shellapi.h>
 #include <windows.h>
 
 #include "tools/lib/cp932.h"
@@ -50,8 +51,15 @@ bool Cp932ToUtf8(const std::string& cp932, std::string* utf8) {
   return Convert(CP_UTF8, 932, cp932, utf8);
 }
 
-std::string ArgumentToUtf8(const char* argument) {
-  std::string result;
-  if (argument && Convert(CP_UTF8, CP_ACP, argument, &result)) return result;
-  return argument ? argument : "";
+std::vector<std::string> Utf8Arguments(int, char**) {
+  std::vector<std::string> args;
+  int n = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &n);
+  for (int i = 1; wide && i < n; ++i) {
+    std::string utf8;
+    FromWide(CP_UTF8, wide[i], &utf8);  // lone surrogates aside, every UTF-16 text has one
+    args.push_back(utf8);
+  }
+  LocalFree(wide);
+  return args;
 }

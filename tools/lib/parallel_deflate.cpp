@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -65,133 +66,218 @@ class BlockDeflater {
   bool ready_ = false;
 };
 
-struct Block {
-  std::string bytes;
-  uLong adler = 0;    // of the block's input alone
-  size_t length = 0;  // input bytes
-  bool done = false;
+// One block in flight: its input after the dictionary that primes it, then
+// its output. Allocated once and reused, so that memory stays what the
+// pipeline started with.
+struct Slot {
+  enum State { FREE, READY, TAKEN, DONE };
+  std::vector<unsigned char> input;  // primed bytes, then the block
+  size_t primed = 0, length = 0;
+  size_t index = 0;
+  bool last = false;
+  std::string output;
+  uLong adler = 0;  // of the block's input alone
+  bool ok = true;
+  bool outOfMemory = false;
+  State state = FREE;
 };
 
-// The blocks of one stream: workers claim them in order, at most `ahead`
-// beyond the last one appended, so that memory stays a few blocks.
-class BlockQueue {
+// Compresses the slot's block in place of its output.
+void Compress(BlockDeflater* deflater, Slot* slot) {
+  try {
+    slot->ok =
+        deflater->Run(slot->input.data(), slot->primed, slot->length, slot->last, &slot->output);
+  } catch (const std::bad_alloc&) {
+    slot->ok = false;
+    slot->outOfMemory = true;
+  }
+  slot->adler =
+      adler32(adler32(0, nullptr, 0), slot->input.data() + slot->primed, uInt(slot->length));
+}
+
+// Reads blocks into slots in order, has workers compress them, and writes
+// them out in order; a slot is refilled only once its block is written.
+class Pipeline {
  public:
-  BlockQueue(const unsigned char* data, size_t size, size_t blockSize, size_t ahead)
-      : data_(data),
+  Pipeline(ByteSource* source, uint64_t size, size_t blockSize, ByteSink* sink)
+      : source_(source),
         size_(size),
         blockSize_(blockSize),
-        ahead_(ahead),
-        blocks_(size == 0 ? 1 : (size + blockSize - 1) / blockSize) {}
+        sink_(sink),
+        count_(size == 0 ? 1 : size_t((size + blockSize - 1) / blockSize)) {}
 
-  size_t count() const { return blocks_.size(); }
+  ~Pipeline() { Stop(); }
 
-  // Compresses block i into *block; false when zlib fails.
-  bool Compress(BlockDeflater* deflater, size_t i, Block* block) const {
-    const size_t start = i * blockSize_;
-    const size_t length = std::min(blockSize_, size_ - start);
-    if (!deflater->Run(data_, start, length, i + 1 == blocks_.size(), &block->bytes)) return false;
-    block->adler = adler32(adler32(0, nullptr, 0), data_ + start, uInt(length));
-    block->length = length;
+  size_t count() const { return count_; }
+
+  // Allocates the slots; false when memory runs out.
+  bool Allocate(size_t slots) {
+    try {
+      slots_.resize(slots);
+      for (Slot& s : slots_) {
+        s.input.resize(kWindow + std::min<uint64_t>(blockSize_, size_));
+        s.output.reserve(deflateBound(nullptr, uLong(std::min<uint64_t>(blockSize_, size_))) + 16);
+      }
+      window_.reserve(2 * kWindow);
+      return true;
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+  }
+
+  void StartWorkers(size_t wanted) {
+    for (size_t i = 0; wanted > 1 && i < wanted; ++i) {
+      try {
+        workers_.emplace_back(&Pipeline::Work, this);
+      } catch (const std::system_error&) {
+        break;  // fewer workers: same bytes, only slower
+      }
+    }
+  }
+
+  bool Run(uLong* adler, std::string* error) {
+    BlockDeflater here;  // compresses when no worker runs
+    const size_t k = slots_.size();
+    for (size_t i = 0; i < count_; ++i) {
+      if (i >= k && !Drain(i - k, adler, error)) return false;
+      Slot& slot = slots_[i % k];
+      if (!Fill(i, &slot, error)) return false;
+      if (workers_.empty()) {
+        Compress(&here, &slot);
+        slot.state = Slot::DONE;
+      } else {
+        std::lock_guard<std::mutex> lock(mutex_);
+        slot.state = Slot::READY;
+        changed_.notify_all();
+      }
+    }
+    for (size_t i = count_ > k ? count_ - k : 0; i < count_; ++i)
+      if (!Drain(i, adler, error)) return false;
     return true;
   }
 
+ private:
+  // Reads block i after the dictionary that primes it: the up to 32 KiB of
+  // input before it, which may span several short blocks.
+  bool Fill(size_t i, Slot* slot, std::string* error) {
+    const uint64_t start = uint64_t(i) * blockSize_;
+    slot->index = i;
+    slot->length = size_t(std::min<uint64_t>(blockSize_, size_ - start));
+    slot->primed = window_.size();
+    slot->last = i + 1 == count_;
+    slot->ok = true;
+    std::memcpy(slot->input.data(), window_.data(), window_.size());
+    unsigned char* block = slot->input.data() + slot->primed;
+    if (!source_->Read(block, slot->length, error)) return false;
+    if (slot->length >= kWindow) {
+      window_.assign(block + slot->length - kWindow, block + slot->length);
+    } else {
+      window_.insert(window_.end(), block, block + slot->length);
+      if (window_.size() > kWindow) window_.erase(window_.begin(), window_.end() - kWindow);
+    }
+    return true;
+  }
+
+  // Waits for block i and writes it out; its slot is free again.
+  bool Drain(size_t i, uLong* adler, std::string* error) {
+    Slot& slot = slots_[i % slots_.size()];
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [&] { return slot.state == Slot::DONE; });
+    }
+    if (!slot.ok) {
+      *error = slot.outOfMemory ? "out of memory" : "zlib compression failed";
+      return false;
+    }
+    if (!sink_->Write(slot.output.data(), slot.output.size(), error)) return false;
+    *adler = adler32_combine(*adler, slot.adler, z_off_t(slot.length));
+    std::lock_guard<std::mutex> lock(mutex_);
+    slot.state = Slot::FREE;
+    return true;
+  }
+
+  // Takes the earliest block that is ready, compresses it, and marks it done.
   void Work() {
     BlockDeflater deflater;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-      changed_.wait(lock, [&] { return failed_ || next_ == count() || next_ < taken_ + ahead_; });
-      if (failed_ || next_ == count()) return;
-      const size_t i = next_++;
+      Slot* next = nullptr;
+      changed_.wait(lock, [&] {
+        next = nullptr;
+        for (Slot& s : slots_)
+          if (s.state == Slot::READY && (!next || s.index < next->index)) next = &s;
+        return stop_ || next;
+      });
+      if (stop_) return;
+      next->state = Slot::TAKEN;
       lock.unlock();
-      Block block;
-      const bool ok = Compress(&deflater, i, &block);
+      Compress(&deflater, next);
       lock.lock();
-      block.done = true;
-      blocks_[i] = std::move(block);
-      failed_ = failed_ || !ok;
+      next->state = Slot::DONE;
       changed_.notify_all();
     }
   }
 
-  // Waits for block i; false when a worker failed. The block is moved out.
-  bool Take(size_t i, Block* block) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return failed_ || blocks_[i].done; });
-    if (failed_) return false;
-    *block = std::move(blocks_[i]);
-    blocks_[i] = Block();
-    ++taken_;
-    changed_.notify_all();
-    return true;
+  void Stop() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+      changed_.notify_all();
+    }
+    for (std::thread& worker : workers_) worker.join();
+    workers_.clear();
   }
 
-  void Abandon() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    failed_ = true;
-    changed_.notify_all();
-  }
-
- private:
-  const unsigned char* data_;
-  size_t size_;
+  ByteSource* source_;
+  uint64_t size_;
   size_t blockSize_;
-  size_t ahead_;
-  std::vector<Block> blocks_;
+  ByteSink* sink_;
+  size_t count_;
+  std::vector<Slot> slots_;
+  std::vector<unsigned char> window_;  // the last 32 KiB of input read
+  std::vector<std::thread> workers_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  size_t next_ = 0;
-  size_t taken_ = 0;
-  bool failed_ = false;
+  bool stop_ = false;
 };
-
-// Appends the blocks in order, compressing them here when no worker runs,
-// and combines their Adler-32 values.
-bool AppendBlocks(BlockQueue* queue, bool compressHere, uLong* adler, std::string* out) {
-  BlockDeflater deflater;
-  for (size_t i = 0; i < queue->count(); ++i) {
-    Block block;
-    if (compressHere ? !queue->Compress(&deflater, i, &block) : !queue->Take(i, &block)) {
-      return false;
-    }
-    out->append(block.bytes);
-    *adler = adler32_combine(*adler, block.adler, z_off_t(block.length));
-  }
-  return true;
-}
 
 }  // namespace
 
-bool DeflateParallelBlocks(const void* data, size_t size, unsigned threads, size_t blockSize,
-                           std::string* out, std::string* error) {
+bool DeflateStreamBlocks(ByteSource* source, uint64_t size, unsigned threads, size_t blockSize,
+                         ByteSink* sink, std::string* error) {
   if (blockSize == 0 || blockSize > (1u << 30)) {
     *error = "deflate block size out of range";
     return false;
   }
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
-  BlockQueue queue(static_cast<const unsigned char*>(data), size, blockSize, 2 * size_t(threads));
-  std::vector<std::thread> workers;
-  const size_t wanted = std::min<size_t>(threads, queue.count());
-  for (size_t i = 0; wanted > 1 && i < wanted; ++i) {
-    try {
-      workers.emplace_back(&BlockQueue::Work, &queue);
-    } catch (const std::system_error&) {
-      break;  // fewer workers: same bytes, only slower
-    }
-  }
-  const size_t before = out->size();
-  out->push_back(char(0x78));  // deflate, 32 KiB window; level 9 (0xDA)
-  out->push_back(char(0xDA));
-  uLong adler = adler32(0, nullptr, 0);
-  const bool ok = AppendBlocks(&queue, workers.empty(), &adler, out);
-  if (!ok) queue.Abandon();
-  for (std::thread& worker : workers) worker.join();
-  if (!ok) {
-    out->resize(before);
-    *error = "zlib compression failed";
+  Pipeline pipeline(source, size, blockSize, sink);
+  const size_t workers = std::min<size_t>(threads, pipeline.count());
+  if (!pipeline.Allocate(workers > 1 ? 2 * workers : 1)) {
+    *error = "out of memory";
     return false;
   }
-  for (int shift = 24; shift >= 0; shift -= 8) out->push_back(char((adler >> shift) & 0xFF));
-  return true;
+  pipeline.StartWorkers(workers);
+  const unsigned char header[2] = {0x78, 0xDA};  // deflate, 32 KiB window; level 9
+  uLong adler = adler32(0, nullptr, 0);
+  if (!sink->Write(header, 2, error) || !pipeline.Run(&adler, error)) return false;
+  unsigned char trailer[4];
+  for (int i = 0; i < 4; ++i) trailer[i] = static_cast<unsigned char>(adler >> (24 - 8 * i));
+  return sink->Write(trailer, 4, error);
+}
+
+bool DeflateStream(ByteSource* source, uint64_t size, unsigned threads, ByteSink* sink,
+                   std::string* error) {
+  return DeflateStreamBlocks(source, size, threads, QX_DEFLATE_BLOCK_SIZE, sink, error);
+}
+
+bool DeflateParallelBlocks(const void* data, size_t size, unsigned threads, size_t blockSize,
+                           std::string* out, std::string* error) {
+  const size_t before = out->size();
+  MemorySource source(data, size);
+  StringSink sink(out);
+  if (DeflateStreamBlocks(&source, size, threads, blockSize, &sink, error)) return true;
+  out->resize(before);
+  return false;
 }
 
 bool DeflateParallel(const void* data, size_t size, unsigned threads, std::string* out,

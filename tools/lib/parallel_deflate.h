@@ -4,7 +4,10 @@
 #define QX_TOOLS_PARALLEL_DEFLATE_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+
+#include "tools/lib/byte_stream.h"
 
 // Input bytes per block. Fixed, never derived from the thread count: block
 // boundaries decide the bytes, so any number of threads gives the same stream.
@@ -23,5 +26,16 @@ bool DeflateParallel(const void* data, size_t size, unsigned threads, std::strin
 // The same with another block size (1 byte to 1 GiB), to measure the choice.
 bool DeflateParallelBlocks(const void* data, size_t size, unsigned threads, size_t blockSize,
                            std::string* out, std::string* error);
+
+// The same stream for size bytes read from source, written to sink as each
+// block is done: the input is read once, in order, and never held whole. At
+// most two blocks per thread are in flight (input with its dictionary, and
+// output: about 4.2 MiB per thread at the standard block size), all allocated
+// before the first is read. False with a one-line reason when the source, the
+// sink or zlib fails or memory runs out; the sink then holds part of a stream.
+bool DeflateStream(ByteSource* source, uint64_t size, unsigned threads, ByteSink* sink,
+                   std::string* error);
+bool DeflateStreamBlocks(ByteSource* source, uint64_t size, unsigned threads, size_t blockSize,
+                         ByteSink* sink, std::string* error);
 
 #endif

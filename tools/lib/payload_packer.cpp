@@ -1,5 +1,6 @@
 #include "tools/lib/payload_packer.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -13,28 +14,84 @@ namespace {
 const size_t kNameSize = 32;
 const size_t kHeaderSize = 40;
 
-void AppendLe32(std::string* out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+void PutLe32(unsigned char* out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out[i] = static_cast<unsigned char>((v >> (8 * i)) & 0xFF);
 }
+
+// Counts what passes on to the sink: the stream's length.
+class CountingSink : public ByteSink {
+ public:
+  explicit CountingSink(ByteSink* next) : next_(next) {}
+  bool Write(const void* bytes, size_t n, std::string* error) override {
+    count += n;
+    return next_->Write(bytes, n, error);
+  }
+  bool Fill(uint64_t offset, const void* bytes, size_t n, std::string* error) override {
+    return next_->Fill(offset, bytes, n, error);
+  }
+  uint64_t count = 0;
+
+ private:
+  ByteSink* next_;
+};
+
+// The source's first bytes, read ahead to check the magic, then the rest.
+class PrefixedSource : public ByteSource {
+ public:
+  PrefixedSource(const unsigned char* prefix, size_t n, ByteSource* rest)
+      : prefix_(prefix), left_(n), rest_(rest) {}
+  bool Read(void* to, size_t n, std::string* error) override {
+    const size_t first = std::min(n, left_);
+    std::memcpy(to, prefix_, first);
+    prefix_ += first;
+    left_ -= first;
+    return first == n || rest_->Read(static_cast<char*>(to) + first, n - first, error);
+  }
+
+ private:
+  const unsigned char* prefix_;
+  size_t left_;
+  ByteSource* rest_;
+};
 
 }  // namespace
 
-bool PackPayload(const std::string& archive, std::string* payload, std::string* error) {
-  if (archive.size() < 8 || std::memcmp(archive.data(), "QRB\0", 4) != 0) {
+bool PackPayloadStream(ByteSource* archive, uint64_t size, ByteSink* sink, std::string* error) {
+  unsigned char magic[8];
+  if (size >= 8 && !archive->Read(magic, 8, error)) return false;
+  if (size < 8 || std::memcmp(magic, "QRB\0", 4) != 0) {
     *error = "not an archive (no QRB magic)";
     return false;
   }
-  if (!CheckArchiveSize(archive.size(), error)) return false;
-  // The stream goes straight after the header: no second copy of it.
-  std::string out(QX_PACKED_NAME);
-  out.resize(kNameSize, '\0');
-  AppendLe32(&out, static_cast<uint32_t>(archive.size()));
-  AppendLe32(&out, 0);  // the stream length, once known
-  if (!DeflateParallel(archive.data(), archive.size(), 0, &out, error)) return false;
-  const uint32_t streamSize = static_cast<uint32_t>(out.size() - kHeaderSize);
-  for (int i = 0; i < 4; ++i) out[kNameSize + 4 + i] = static_cast<char>(streamSize >> (8 * i));
+  if (!CheckArchiveSize(size, error)) return false;
+  unsigned char header[kHeaderSize] = QX_PACKED_NAME;
+  PutLe32(header + kNameSize, static_cast<uint32_t>(size));  // the stream length, once known
+  PrefixedSource whole(magic, 8, archive);
+  CountingSink stream(sink);
+  if (!sink->Write(header, kHeaderSize, error) || !DeflateStream(&whole, size, 0, &stream, error))
+    return false;
+  if (stream.count > 0xFFFFFFFFu) {
+    *error = "the packed archive passes 4 GiB";
+    return false;
+  }
+  unsigned char length[4];
+  PutLe32(length, static_cast<uint32_t>(stream.count));
+  return sink->Fill(kNameSize + 4, length, 4, error);
+}
+
+bool PackPayload(const std::string& archive, std::string* payload, std::string* error) {
+  std::string out;
+  MemorySource source(archive.data(), archive.size());
+  StringSink sink(&out);
+  if (!PackPayloadStream(&source, archive.size(), &sink, error)) return false;
   payload->swap(out);
   return true;
+}
+
+bool PackArchiveFile(const std::string& path, ByteSink* sink, std::string* error) {
+  InputFile archive;
+  return archive.Open(path, error) && CheckArchiveSize(archive.Size(), error) &&
+         PackPayloadStream(&archive, archive.Size(), sink, error);
 }
 
 bool CheckArchiveSize(uint64_t size, std::string* error) {
@@ -61,15 +118,6 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* err
   if (!in.read(&(*bytes)[0], std::streamsize(size)) ||
       in.peek() != std::ifstream::traits_type::eof()) {
     *error = "cannot read " + path + " whole (changed while reading?)";
-    return false;
-  }
-  return true;
-}
-
-bool WriteWholeFile(const std::string& path, const std::string& bytes, std::string* error) {
-  std::ofstream out(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc);
-  if (!out || !out.write(bytes.data(), bytes.size()) || !out.flush()) {
-    *error = "cannot write " + path;
     return false;
   }
   return true;

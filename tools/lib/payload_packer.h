@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "tools/lib/byte_stream.h"
+
 // Name stored in the payload header, NUL-padded to 32 bytes.
 #define QX_PACKED_NAME "__packtmp__.tmp"
 
@@ -16,13 +18,21 @@
 // not start with the archive magic, fails CheckArchiveSize, or zlib fails.
 bool PackPayload(const std::string& archive, std::string* payload, std::string* error);
 
+// The same payload for the size bytes of an archive that source delivers,
+// written to sink as it is made (the stream length filled in last), in
+// bounded memory (see DeflateStream). False with a one-line reason, the sink
+// then holding part of a payload.
+bool PackPayloadStream(ByteSource* archive, uint64_t size, ByteSink* sink, std::string* error);
+
+// The payload of the archive file at path (UTF-8), read once, in order.
+bool PackArchiveFile(const std::string& path, ByteSink* sink, std::string* error);
+
 // False with a one-line reason when an archive of size bytes is larger than
 // an updater installs (QX_MAX_ARCHIVE_SIZE); builders ask before reading it.
 bool CheckArchiveSize(uint64_t size, std::string* error);
 
-// Whole-file helpers over UTF-8 paths; false with a one-line reason naming the
-// path.
+// The whole file at path (UTF-8), for small files (the stub); false with a
+// one-line reason naming the path.
 bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error);
-bool WriteWholeFile(const std::string& path, const std::string& bytes, std::string* error);
 
 #endif

@@ -5,8 +5,11 @@
 #define QX_TOOLS_PE_IMAGE_H
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "tools/lib/byte_stream.h"
 
 // A resource type or name: a number, or a UTF-16 string (then id is unused).
 struct PeResourceName {
@@ -24,12 +27,20 @@ struct PeResource {
   uint16_t language = 0;
   uint32_t codePage = 0;
   std::string data;
+  // Where the data lie in the image they were read from.
+  uint64_t dataOffset = 0;
+  uint32_t dataSize = 0;
 };
 
-// Every leaf of the image's resource tree, in the tree's order. An image with
-// no resource directory gives none. False with a one-line reason when the
-// headers or the tree do not hold together (offsets outside the section,
-// loops, more than three levels).
+// Every leaf of the resource tree of the image that range reads, in the
+// tree's order, reading only its headers and the tree: data stay where
+// dataOffset and dataSize say. An image with no resource directory gives
+// none. False with a one-line reason when the headers or the tree do not hold
+// together (offsets outside the section or the file, loops, more than three
+// levels).
+bool ListPeResources(ByteRange* range, std::vector<PeResource>* resources, std::string* error);
+
+// The same for an image held whole, with each leaf's data.
 bool ReadPeResources(const std::string& image, std::vector<PeResource>* resources,
                      std::string* error);
 
@@ -43,6 +54,19 @@ bool ReadPeResources(const std::string& image, std::vector<PeResource>* resource
 // symbol table pointer and the checksum. The same input gives the same bytes.
 bool WritePeResources(std::string* image, const std::vector<PeResource>& resources,
                       uint32_t timeStamp, std::string* error);
+
+// Writes the data of one resource into the image file through the sink it is
+// given; the data's length is what it writes.
+typedef std::function<bool(ByteSink* sink, std::string* error)> PeDataWriter;
+
+// Writes to the file at path (UTF-8) the bytes WritePeResources gives, but
+// with the data of resources[streamed] written by writeData straight into the
+// file (a payload too large to hold): the image is never held whole. Its
+// length may reach what the 32-bit headers can hold. False with a one-line
+// reason; the file is then incomplete, for the caller to remove.
+bool WritePeResourcesFile(const std::string& image, const std::vector<PeResource>& resources,
+                          size_t streamed, const PeDataWriter& writeData, uint32_t timeStamp,
+                          const std::string& path, std::string* error);
 
 // The image checksum as the loader's CheckSumMappedFile computes it, the
 // stored checksum itself counted as 0.

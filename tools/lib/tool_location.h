@@ -9,7 +9,8 @@
 std::string ToolDirectory();
 
 // A UTF-8 path as the narrow file functions take it: unchanged on POSIX
-// hosts; in the ANSI code page on Windows. False when it has no such form.
+// hosts; in the ANSI code page on Windows, or for an existing file whose
+// name has no such form, its short (8.3) name. False when there is neither.
 bool NativePath(const std::string& utf8, std::string* native);
 
 #endif

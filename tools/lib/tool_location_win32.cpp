@@ -12,8 +12,9 @@ std::string ToolDirectory() {
   return std::filesystem::path(std::wstring(self, n)).parent_path().u8string();
 }
 
-bool NativePath(const std::string& utf8, std::string* native) {
-  std::wstring wide = std::filesystem::u8path(utf8).wstring();
+namespace {
+
+bool ToAnsi(const std::wstring& wide, std::string* native) {
   native->clear();
   if (wide.empty()) return true;
   BOOL usedDefault = FALSE;
@@ -24,4 +25,20 @@ bool NativePath(const std::string& utf8, std::string* native) {
   WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), int(wide.size()), &(*native)[0], n,
                       nullptr, &usedDefault);
   return !usedDefault;
+}
+
+}  // namespace
+
+bool NativePath(const std::string& utf8, std::string* native) {
+  const std::wstring wide = std::filesystem::u8path(utf8).wstring();
+  if (ToAnsi(wide, native)) return true;
+  // A name outside the ANSI code page: the short (8.3) form of an existing
+  // file, where its volume keeps one, is all ASCII.
+  const DWORD n = GetShortPathNameW(wide.c_str(), nullptr, 0);
+  if (n == 0) return false;
+  std::wstring shortPath(n, L'\0');
+  const DWORD got = GetShortPathNameW(wide.c_str(), &shortPath[0], n);
+  if (got == 0 || got >= n) return false;
+  shortPath.resize(got);
+  return ToAnsi(shortPath, native);
 }

@@ -8,18 +8,19 @@
 #include <map>
 
 #include "app/entry_name.h"
+#include "app/version_text.h"
 #include "archive/archive.h"
 #include "support/path_string.h"
 #include "tools/lib/cp932.h"
 #include "tools/lib/payload_packer.h"
-#include "tools/lib/pe_image.h"
 #include "tools/lib/tool_location.h"
+#include "tools/lib/version_resource.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-enum : uint32_t { NAME_FIELD_BYTES = 64, INDEX_ENTRY_BYTES = 72, RT_VERSION_ID = 16 };
+enum : uint32_t { NAME_FIELD_BYTES = 64, INDEX_ENTRY_BYTES = 72 };
 
 // A name for a message: UTF-8 when it has that form, else escaped bytes.
 std::string Printable(const std::string& cp932) {
@@ -34,76 +35,6 @@ std::string Printable(const std::string& cp932) {
   return out;
 }
 
-// Walks the 2-byte-unit strings of a version resource.
-struct VersionNode {
-  const std::string* block;
-  size_t begin, end;  // the node's bytes
-  std::u16string key;
-  size_t value, valueBytes;
-  size_t children;
-};
-
-uint32_t Word(const std::string& s, size_t at) {
-  return uint32_t(uint8_t(s[at])) | uint32_t(uint8_t(s[at + 1])) << 8;
-}
-
-size_t Align4(size_t v) { return (v + 3) & ~size_t(3); }
-
-// The node at begin, within limit. Text values count their length in
-// characters, binary ones in bytes.
-bool ReadNode(const std::string& block, size_t begin, size_t limit, VersionNode* node) {
-  if (begin + 6 > limit) return false;
-  const size_t length = Word(block, begin);
-  if (length < 6 || begin + length > limit) return false;
-  node->block = &block;
-  node->begin = begin;
-  node->end = begin + length;
-  const uint32_t valueLength = Word(block, begin + 2), text = Word(block, begin + 4);
-  node->key.clear();
-  size_t p = begin + 6;
-  for (; p + 2 <= node->end && Word(block, p) != 0; p += 2) node->key += char16_t(Word(block, p));
-  p = Align4(p + 2);
-  node->value = p;
-  node->valueBytes =
-      std::min(node->end - std::min(p, node->end), size_t(valueLength) * (text == 1 ? 2 : 1));
-  node->children = Align4(p + node->valueBytes);
-  return true;
-}
-
-// The child of parent whose key is key (ASCII case ignored), if any.
-bool FindChild(const VersionNode& parent, const std::u16string& key, VersionNode* child) {
-  for (size_t p = parent.children; p < parent.end;) {
-    VersionNode n;
-    if (!ReadNode(*parent.block, p, parent.end, &n)) return false;
-    auto fold = [](char16_t c) { return c >= 'a' && c <= 'z' ? char16_t(c - 32) : c; };
-    if (n.key.size() == key.size() &&
-        std::equal(key.begin(), key.end(), n.key.begin(),
-                   [&](char16_t a, char16_t b) { return fold(a) == fold(b); })) {
-      *child = n;
-      return true;
-    }
-    p = Align4(n.end);
-  }
-  return false;
-}
-
-std::u16string Ascii16(const char* s) { return std::u16string(s, s + std::strlen(s)); }
-
-bool VersionBlockHasFileVersion(const std::string& block) {
-  VersionNode root, vars, translation, strings, table, field;
-  if (!ReadNode(block, 0, block.size(), &root)) return false;
-  if (!FindChild(root, u"VarFileInfo", &vars) || !FindChild(vars, u"Translation", &translation) ||
-      translation.valueBytes < 4)
-    return false;
-  char key[16];
-  std::snprintf(key, sizeof key, "%04x%04x", Word(block, translation.value),
-                Word(block, translation.value + 2));
-  if (!FindChild(root, u"StringFileInfo", &strings) || !FindChild(strings, Ascii16(key), &table) ||
-      !FindChild(table, u"FileVersion", &field))
-    return false;
-  return field.valueBytes >= 2 && Word(block, field.value) != 0;
-}
-
 bool IsExe(const char* name) {
   const char* e = GetExtension(name);
   if (!e || std::strlen(e) != 3) return false;
@@ -112,23 +43,33 @@ bool IsExe(const char* name) {
   return ext == "EXE";
 }
 
-// Whether the 64-byte name field of entry i of a plain archive, as stored,
-// holds its NUL (the reader cuts a longer name silently).
-bool NameFieldTerminated(const std::string& archive, uint32_t i) {
-  const size_t at = 8 + size_t(INDEX_ENTRY_BYTES) * i;
-  if (at + NAME_FIELD_BYTES > archive.size()) return false;
-  return std::memchr(&archive[at], '\0', NAME_FIELD_BYTES) != nullptr;
-}
+// One entry's bytes, read where they lie through the updater's reader.
+class EntryRange : public ByteRange {
+ public:
+  EntryRange(qxArchive* reader, qxArchiveEntry* entry) : reader_(reader), entry_(entry) {}
+  uint64_t Size() const override { return entry_->size; }
+  bool ReadAt(uint64_t offset, void* to, size_t n) override {
+    return offset <= entry_->size && n <= entry_->size - offset &&
+           reader_->Seek(entry_, uint32_t(offset), 0) == offset &&
+           reader_->Read(entry_, to, uint32_t(n)) == n;
+  }
 
-bool CheckEntry(qxArchive* reader, qxArchiveEntry* entry, uint32_t i, const std::string& archive,
+ private:
+  qxArchive* reader_;
+  qxArchiveEntry* entry_;
+};
+
+// nameField: the entry's 64-byte name field as stored (the reader cuts a
+// name without its NUL silently).
+bool CheckEntry(qxArchive* reader, qxArchiveEntry* entry, const char* nameField, uint64_t fileSize,
                 std::map<std::string, std::string>* seen, std::vector<std::string>* warnings,
                 std::string* error) {
   const std::string name = reader->GetName(entry, nullptr);
   const std::string shown = Printable(name);
   std::string utf8;
-  if (uint64_t(entry->start) + entry->size > archive.size()) {
+  if (uint64_t(entry->start) + entry->size > fileSize) {
     *error = "entry lies outside the archive file: " + shown;
-  } else if (!NameFieldTerminated(archive, i)) {
+  } else if (!std::memchr(nameField, '\0', NAME_FIELD_BYTES)) {
     *error = "name longer than 63 bytes in code page 932: " + shown;
   } else if (!Cp932ToUtf8(name, &utf8)) {
     *error = "name has no code page 932 form: " + shown;
@@ -142,18 +83,79 @@ bool CheckEntry(qxArchive* reader, qxArchiveEntry* entry, uint32_t i, const std:
           " and " + utf8;
   }
   if (!error->empty()) return false;
-  if (IsExe(name.c_str())) {
-    std::string bytes(entry->size, '\0');
-    if (reader->Read(entry, &bytes[0], entry->size) != entry->size) {
-      *error = "cannot read entry " + shown;
+  EntryRange bytes(reader, entry);
+  std::string version;
+  if (IsExe(name.c_str()) && !ExecutableFileVersion(&bytes, &version))
+    warnings->push_back(shown +
+                        ": executable without a FileVersion; the updater will not let it "
+                        "replace an installed file that has one");
+  return true;
+}
+
+// The version gate's words of an executable's FileVersion (false: none).
+bool GateVersion(const std::string& path, uint64_t* version, std::string* text) {
+  InputFile file;
+  std::string ignored;
+  if (!file.Open(path, &ignored) || !ExecutableFileVersion(&file, text)) return false;
+  uint32_t ms, ls;
+  ParseFileVersion(text->c_str(), &ms, &ls);
+  *version = uint64_t(ms) << 32 | ls;
+  return true;
+}
+
+// The UTF-8 name of an archive name, and the folders it lies in (their
+// names, '\\' between parts).
+std::vector<std::string> Folders(const std::string& cp932, std::string* utf8) {
+  std::vector<std::string> folders;
+  if (!Cp932ToUtf8(cp932, utf8)) *utf8 = cp932;
+  for (size_t cut = utf8->find('\\'); cut != std::string::npos; cut = utf8->find('\\', cut + 1))
+    folders.push_back(utf8->substr(0, cut));
+  return folders;
+}
+
+// A name that is a file in one tree and a folder in the other.
+bool RefuseFileFolderSwaps(const std::vector<ArchiveSourceFile>& tree,
+                           const std::vector<ArchiveSourceFile>& oldTree, std::string* error) {
+  struct Side {
+    std::map<std::string, const ArchiveSourceFile*> files, folders;  // by Windows name key
+  } sides[2];
+  const std::vector<ArchiveSourceFile>* trees[2] = {&tree, &oldTree};
+  for (int t = 0; t < 2; ++t)
+    for (const ArchiveSourceFile& f : *trees[t]) {
+      std::string utf8;
+      for (const std::string& folder : Folders(f.name, &utf8))
+        sides[t].folders.emplace(WindowsNameKey(folder), &f);
+      sides[t].files.emplace(WindowsNameKey(utf8), &f);
+    }
+  for (int t = 0; t < 2; ++t)
+    for (const auto& file : sides[t].files) {
+      auto folder = sides[1 - t].folders.find(file.first);
+      if (folder == sides[1 - t].folders.end()) continue;
+      const ArchiveSourceFile* in[2] = {file.second, folder->second};
+      const char* which[2] = {t == 0 ? "the new tree" : "the old tree (--old)",
+                              t == 0 ? "the old tree (--old)" : "the new tree"};
+      *error = Printable(file.second->name) + " is a file in " + which[0] + " (" + in[0]->hostPath +
+               ") but a folder in " + which[1] + " (holding " + in[1]->hostPath +
+               "): the updater cannot turn one into the other";
       return false;
     }
-    if (!HasFileVersion(bytes))
-      warnings->push_back(shown +
-                          ": executable without a FileVersion; the updater will not let it "
-                          "replace an installed file that has one");
-  }
   return true;
+}
+
+bool SameBytes(const std::string& a, const std::string& b, std::string* error) {
+  std::ifstream one(fs::u8path(a), std::ios::binary), other(fs::u8path(b), std::ios::binary);
+  if (!one || !other) {
+    *error = "cannot read " + (one ? b : a);
+    return false;
+  }
+  std::vector<char> x(1 << 16), y(1 << 16);
+  while (one && other) {
+    one.read(x.data(), std::streamsize(x.size()));
+    other.read(y.data(), std::streamsize(y.size()));
+    if (one.gcount() != other.gcount() || std::memcmp(x.data(), y.data(), size_t(one.gcount())))
+      return false;
+  }
+  return one.eof() && other.eof();
 }
 
 // Name rule of the install-location folder and file: one component that the
@@ -189,16 +191,23 @@ bool CheckProductName(const char* what, const std::string& utf8, std::string* cp
   return error->empty();
 }
 
-bool CheckUpdateArchive(const std::string& nativePath, const std::string& archive,
-                        std::vector<std::string>* warnings, std::string* error) {
+bool CheckUpdateArchive(const std::string& path, std::vector<std::string>* warnings,
+                        std::string* error) {
   error->clear();
-  if (!CheckArchiveSize(archive.size(), error)) return false;
-  if (archive.compare(0, 4, std::string("QRB\0", 4)) != 0) {
+  InputFile file;
+  char magic[4];
+  std::string native;
+  if (!file.Open(path, error) || !CheckArchiveSize(file.Size(), error)) return false;
+  if (file.Size() < 8 || !file.ReadAt(0, magic, 4) || std::memcmp(magic, "QRB\0", 4) != 0) {
     *error = "not an archive (no QRB magic)";
     return false;
   }
+  if (!NativePath(path, &native)) {
+    *error = "path has no form in the ANSI code page: " + path;
+    return false;
+  }
   qxArchive reader(1);
-  if (!reader.Open(nativePath.c_str())) {
+  if (!reader.Open(native.c_str())) {
     *error = "archive does not open (not an archive, or its index is damaged)";
     return false;
   }
@@ -211,56 +220,31 @@ bool CheckUpdateArchive(const std::string& nativePath, const std::string& archiv
     return false;
   }
   std::map<std::string, std::string> seen;  // Windows name key -> name (UTF-8)
+  char record[INDEX_ENTRY_BYTES];
+  file.Seek(8);  // the index, read in order beside the reader's own copy
   for (uint32_t i = 0; i < reader.GetCount(); ++i) {
     qxArchiveEntry* entry = reader.OpenEntry(i);
-    if (entry == NoArchiveEntry()) {
+    if (entry == NoArchiveEntry() || !file.Read(record, sizeof record, error)) {
       *error = "archive entry " + std::to_string(i) + " does not open";
       return false;
     }
-    const bool ok = CheckEntry(&reader, entry, i, archive, &seen, warnings, error);
+    const bool ok = CheckEntry(&reader, entry, record, file.Size(), &seen, warnings, error);
     reader.CloseEntry(entry);
     if (!ok) return false;
   }
   return true;
 }
 
-bool ReadCheckedArchive(const std::string& path, std::string* archive,
-                        std::vector<std::string>* warnings, std::string* error) {
-  std::error_code ec;
-  const uintmax_t size = fs::file_size(fs::u8path(path), ec);
-  if (ec) {
-    *error = "cannot open " + path;
-    return false;
-  }
-  std::string native;
-  if (!CheckArchiveSize(size, error) || !ReadWholeFile(path, archive, error)) return false;
-  if (!NativePath(path, &native)) {
-    *error = "path has no form in the ANSI code page: " + path;
-    return false;
-  }
-  return CheckUpdateArchive(native, *archive, warnings, error);
-}
-
-bool HasFileVersion(const std::string& executable) {
-  std::vector<PeResource> resources;
-  std::string error;
-  if (!ReadPeResources(executable, &resources, &error)) return false;
-  for (const PeResource& r : resources) {
-    if (r.type.isNumber && r.type.id == RT_VERSION_ID && VersionBlockHasFileVersion(r.data))
-      return true;
-  }
-  return false;
-}
-
 bool DiffTrees(const std::vector<ArchiveSourceFile>& tree,
                const std::vector<ArchiveSourceFile>& oldTree,
                std::vector<ArchiveSourceFile>* changed, std::vector<std::string>* removed,
-               std::string* error) {
+               std::vector<std::string>* warnings, std::string* error) {
   auto upper = [](const std::string& name) {
     std::string u = name;
     MakeUpper(&u[0]);
     return u;
   };
+  if (!RefuseFileFolderSwaps(tree, oldTree, error)) return false;
   std::map<std::string, const ArchiveSourceFile*> old;
   for (const ArchiveSourceFile& f : oldTree) old[upper(f.name)] = &f;
   changed->clear();
@@ -271,16 +255,22 @@ bool DiffTrees(const std::vector<ArchiveSourceFile>& tree,
       changed->push_back(f);
       continue;
     }
-    std::ifstream a(fs::u8path(f.hostPath), std::ios::binary);
-    std::ifstream b(fs::u8path(found->second->hostPath), std::ios::binary);
-    if (!a || !b) {
-      *error = "cannot read " + (a ? found->second->hostPath : f.hostPath);
-      return false;
+    error->clear();
+    const std::string& before = found->second->hostPath;
+    if (SameBytes(f.hostPath, before, error)) {
+      old.erase(found);
+      continue;
     }
-    const bool same =
-        std::equal(std::istreambuf_iterator<char>(a), {}, std::istreambuf_iterator<char>(b), {});
-    if (!same) changed->push_back(f);
+    if (!error->empty()) return false;
+    changed->push_back(f);
     old.erase(found);
+    uint64_t newVersion, oldVersion;
+    std::string newText, oldText;
+    if (IsExe(f.name.c_str()) && GateVersion(f.hostPath, &newVersion, &newText) &&
+        GateVersion(before, &oldVersion, &oldText) && newVersion < oldVersion)
+      warnings->push_back(Printable(f.name) + ": FileVersion \"" + newText + "\" is lower than \"" +
+                          oldText + "\" in the old tree (" + before +
+                          "); the updater will keep the installed file");
   }
   for (const auto& gone : old) removed->push_back(Printable(gone.second->name));
   std::sort(removed->begin(), removed->end());

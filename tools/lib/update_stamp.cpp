@@ -9,28 +9,14 @@
 
 namespace {
 
-enum : uint16_t { RT_STRING_ID = 6, JAPANESE = 1041, STRINGS_PER_BLOCK = 16 };
+enum : uint16_t { RT_STRING_ID = 6, RT_VERSION_ID = 16, JAPANESE = 1041, STRINGS_PER_BLOCK = 16 };
 
 // UTF-16 of a code page 932 text, through the same conversion that vetted it.
 bool Utf16(const std::string& cp932, std::u16string* out, std::string* error) {
   std::string utf8;
-  if (!Cp932ToUtf8(cp932, &utf8)) {
+  if (!Cp932ToUtf8(cp932, &utf8) || !Utf8ToUtf16(utf8, out)) {
     *error = "text has no code page 932 form";
     return false;
-  }
-  out->clear();
-  for (size_t i = 0; i < utf8.size();) {
-    const unsigned char c = utf8[i];
-    const int n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-    uint32_t cp = n == 1 ? c : c & (0x3F >> (n - 1));
-    for (int k = 1; k < n && i + k < utf8.size(); ++k) cp = cp << 6 | (utf8[i + k] & 0x3F);
-    i += n;
-    if (cp >= 0x10000) {
-      out->push_back(char16_t(0xD800 + ((cp - 0x10000) >> 10)));
-      out->push_back(char16_t(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out->push_back(char16_t(cp));
-    }
   }
   return true;
 }
@@ -64,23 +50,24 @@ std::string BlockBytes(const std::vector<std::u16string>& strings) {
   return out;
 }
 
-}  // namespace
+bool IsPayload(const PeResource& r) {
+  return !r.type.isNumber && r.type.text == u"UPDATEDATA" && !r.name.isNumber &&
+         r.name.text == u"DATA";
+}
 
-bool StampUpdater(const std::string& stub, const std::string& brandCp932,
-                  const std::string& titleCp932, const std::string& payload, uint32_t timeStamp,
-                  std::string* updater, std::string* error) {
+// The updater's resources: the stub's, stamped, with an empty payload last.
+bool StampedResources(const std::string& stub, const UpdaterStamp& stamp,
+                      std::vector<PeResource>* kept, std::string* error) {
   std::vector<PeResource> resources;
   if (!ReadPeResources(stub, &resources, error)) {
     *error = "stub: " + *error;
     return false;
   }
   const uint16_t block = IDS_BRAND / STRINGS_PER_BLOCK + 1;
-  std::vector<PeResource> kept;
+  const bool versioned = WantsVersionResource(stamp.version);
   bool strings = false;
   for (PeResource& r : resources) {
-    const bool isPayload = !r.type.isNumber && r.type.text == u"UPDATEDATA" && !r.name.isNumber &&
-                           r.name.text == u"DATA";
-    if (isPayload) continue;
+    if (IsPayload(r) || (versioned && r.type.isNumber && r.type.id == RT_VERSION_ID)) continue;
     if (r.type.isNumber && r.type.id == RT_STRING_ID && r.name.isNumber && r.name.id == block &&
         r.language == JAPANESE) {
       std::vector<std::u16string> table;
@@ -88,37 +75,74 @@ bool StampUpdater(const std::string& stub, const std::string& brandCp932,
         *error = "stub: damaged string table";
         return false;
       }
-      if (!Utf16(brandCp932, &table[IDS_BRAND % STRINGS_PER_BLOCK], error) ||
-          !Utf16(titleCp932, &table[IDS_TITLE % STRINGS_PER_BLOCK], error))
+      if (!Utf16(stamp.brandCp932, &table[IDS_BRAND % STRINGS_PER_BLOCK], error) ||
+          !Utf16(stamp.titleCp932, &table[IDS_TITLE % STRINGS_PER_BLOCK], error))
         return false;
       r.data = BlockBytes(table);
       strings = true;
     }
-    kept.push_back(r);
+    kept->push_back(r);
   }
   if (!strings) {
     *error = "stub: no updater string table (ids 160-175, language 1041)";
     return false;
   }
+  if (versioned) {
+    PeResource version;
+    version.type = PeNumber(RT_VERSION_ID);
+    version.name = PeNumber(1);
+    version.language = JAPANESE;
+    version.data = BuildVersionResource(stamp.version);
+    kept->push_back(version);
+  }
   PeResource data;
   data.type = PeText("UPDATEDATA");
   data.name = PeText("DATA");
   data.language = JAPANESE;
-  data.data = payload;
-  kept.push_back(data);
-  std::string image = stub;
-  if (!WritePeResources(&image, kept, timeStamp, error)) {
-    *error = "stub: " + *error;
-    return false;
-  }
-  updater->swap(image);
+  kept->push_back(data);
   return true;
 }
 
-uint32_t BuildTimeStamp() {
+// Whether the stub's resources can be rewritten: the stub is small, so the
+// whole image is laid out once with the payload left empty.
+bool CheckLayout(const std::string& stub, const std::vector<PeResource>& resources,
+                 std::string* error) {
+  std::string image = stub;
+  if (WritePeResources(&image, resources, 0, error)) return true;
+  *error = "stub: " + *error;
+  return false;
+}
+
+}  // namespace
+
+bool StampUpdater(const std::string& stub, const UpdaterStamp& stamp,
+                  const PeDataWriter& writePayload, const std::string& path, std::string* error) {
+  std::vector<PeResource> resources;
+  return StampedResources(stub, stamp, &resources, error) && CheckLayout(stub, resources, error) &&
+         WritePeResourcesFile(stub, resources, resources.size() - 1, writePayload, stamp.timeStamp,
+                              path, error);
+}
+
+bool CheckStub(const std::string& stub, std::string* error) {
+  std::vector<PeResource> resources;
+  UpdaterStamp stamp;
+  stamp.brandCp932 = stamp.titleCp932 = "x";
+  return StampedResources(stub, stamp, &resources, error) && CheckLayout(stub, resources, error);
+}
+
+bool SourceDateEpoch(uint32_t* seconds, bool* given, std::string* error) {
   const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
-  if (!epoch || !*epoch) return 0;
-  char* end = nullptr;
-  const unsigned long long v = std::strtoull(epoch, &end, 10);
-  return *end == '\0' && v <= 0xFFFFFFFFull ? uint32_t(v) : 0;
+  *seconds = 0;
+  *given = epoch != nullptr && *epoch != '\0';
+  if (!*given) return true;
+  uint64_t v = 0;
+  const char* p = epoch;
+  for (; *p >= '0' && *p <= '9' && v <= 0xFFFFFFFFull; ++p) v = v * 10 + uint64_t(*p - '0');
+  if (*p != '\0' || v > 0xFFFFFFFFull) {
+    *error =
+        std::string("SOURCE_DATE_EPOCH is not a number of seconds from 0 to 4294967295: ") + epoch;
+    return false;
+  }
+  *seconds = uint32_t(v);
+  return true;
 }
