@@ -132,8 +132,8 @@ bool RefuseFileFolderSwaps(const std::vector<ArchiveSourceFile>& tree,
       auto folder = sides[1 - t].folders.find(file.first);
       if (folder == sides[1 - t].folders.end()) continue;
       const ArchiveSourceFile* in[2] = {file.second, folder->second};
-      const char* which[2] = {t == 0 ? "the new tree" : "the old tree (--old)",
-                              t == 0 ? "the old tree (--old)" : "the new tree"};
+      const char* which[2] = {t == 0 ? "the new tree" : "the old tree",
+                              t == 0 ? "the old tree" : "the new tree"};
       *error = Printable(file.second->name) + " is a file in " + which[0] + " (" + in[0]->hostPath +
                ") but a folder in " + which[1] + " (holding " + in[1]->hostPath +
                "): the updater cannot turn one into the other";
