@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstring>
 #include <string>
 
 #include "support/inflate.h"
@@ -92,4 +93,47 @@ TEST(DeflateParallel, BlocksReachBackIntoTheBlockBefore) {
   std::string in;
   for (int i = 0; i < 8; ++i) in += noise;
   EXPECT_LT(Deflate(in, 2, 16384).size(), noise.size() + 2000);
+}
+
+// A source that ends early or a sink that refuses stops the stream with its
+// reason, whatever the threads (which are all joined: the test ends).
+TEST(DeflateParallel, StreamStopsAtAFailingSourceOrSink) {
+  class Short : public ByteSource {
+   public:
+    explicit Short(size_t left) : left_(left) {}
+    bool Read(void* to, size_t n, std::string* error) override {
+      if (n > left_) *error = "source ended";
+      if (n > left_) return false;
+      std::memset(to, 'q', n);
+      left_ -= n;
+      return true;
+    }
+
+   private:
+    size_t left_;
+  };
+  class Full : public ByteSink {
+   public:
+    bool Write(const void*, size_t n, std::string* error) override {
+      if ((taken_ += n) > 3000) *error = "sink full";
+      return taken_ <= 3000;
+    }
+    bool Fill(uint64_t, const void*, size_t, std::string*) override { return true; }
+
+   private:
+    size_t taken_ = 0;
+  };
+  for (unsigned threads : {1u, 4u}) {
+    SCOPED_TRACE(threads);
+    std::string out, error;
+    Short shortSource(5 * 4096 + 7);
+    StringSink sink(&out);
+    EXPECT_FALSE(DeflateStreamBlocks(&shortSource, 20 * 4096, threads, 4096, &sink, &error));
+    EXPECT_EQ(error, "source ended");
+    const std::string noise = Sample(20 * 4096);
+    MemorySource whole(noise.data(), noise.size());
+    Full full;
+    EXPECT_FALSE(DeflateStreamBlocks(&whole, noise.size(), threads, 4096, &full, &error));
+    EXPECT_EQ(error, "sink full");
+  }
 }

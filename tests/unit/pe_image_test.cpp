@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "app/version_text.h"
+#include "tests/unit/temp_path.h"
 #include "tools/lib/update_check.h"
+#include "tools/lib/version_resource.h"
 
 namespace {
 
@@ -114,6 +118,35 @@ TEST(PeImage, WritesASortedTreeAndFixesTheHeaders) {
   EXPECT_EQ(again, image);
 }
 
+// A payload streamed into the file, its first bytes filled in last, gives the
+// bytes of the image held whole: checksum included, for odd and even lengths
+// and with resources on either side of it.
+TEST(PeImage, StreamedDataGiveTheImageHeldWhole) {
+  for (size_t size : {0, 1, 3001, 70000}) {
+    SCOPED_TRACE(size);
+    std::string data;
+    for (size_t i = 0; i < size; ++i) data += char(i * 7 + i / 300);
+    std::vector<PeResource> in = {Make(PeText("AAA"), PeNumber(1), 0, "odd"),
+                                  Make(PeText("UPDATEDATA"), PeText("DATA"), 1041, data),
+                                  Make(PeNumber(6), PeNumber(11), 1041, "strings")};
+    std::string whole = MakeImage(), error;
+    ASSERT_TRUE(WritePeResources(&whole, in, 99, &error)) << error;
+
+    in[1].data.clear();
+    const PeDataWriter write = [&](ByteSink* sink, std::string* why) {
+      const std::string head(std::min<size_t>(size, 8), '\0');
+      bool ok = sink->Write(head.data(), head.size(), why);
+      for (size_t at = head.size(); ok && at < size; at += 4096)
+        ok = sink->Write(data.data() + at, std::min<size_t>(4096, size - at), why);
+      return ok && sink->Fill(0, data.data(), head.size(), why);
+    };
+    TempPath file("qx-streamed");
+    ASSERT_TRUE(WritePeResourcesFile(MakeImage(), in, 1, write, 99, file.path().u8string(), &error))
+        << error;
+    EXPECT_TRUE(ReadFile(file.path()) == whole);
+  }
+}
+
 TEST(PeImage, RefusesWhatItCannotRewrite) {
   std::string error;
   const std::vector<PeResource> none;
@@ -173,4 +206,32 @@ TEST(UpdateCheck, ProductNames) {
   EXPECT_TRUE(CheckProductName("title", std::string(259, 'x'), &cp932, &error));
   EXPECT_FALSE(CheckProductName("title", std::string(260, 'x'), &cp932, &error));
   EXPECT_NE(error.find("title is 260 bytes"), std::string::npos) << error;
+}
+
+TEST(VersionResource, FileVersionReadsAsTheGateSplitsIt) {
+  VersionInfo info;
+  std::string error, text;
+  ASSERT_TRUE(SetFileVersion("1.20.3.65535", &info, &error)) << error;
+  ASSERT_TRUE(AddVersionString(u8"ProductName=デモ表", &info, &error)) << error;
+  ASSERT_TRUE(VersionBlockFileVersion(BuildVersionResource(info), &text));
+  EXPECT_EQ(text, "1, 20, 3, 65535");
+  uint32_t ms = 0, ls = 0;
+  ParseFileVersion(text.c_str(), &ms, &ls);
+  EXPECT_EQ(ms, 1u << 16 | 20);
+  EXPECT_EQ(ls, 3u << 16 | 65535);
+
+  // What the command line may not give, each with its one-line reason.
+  for (const char* bad : {"1.2.3", "1.2.3.65536", "1.2.3.4.5", "1.2.3.x", "1,2,3,4", ""}) {
+    VersionInfo fresh;
+    EXPECT_FALSE(SetFileVersion(bad, &fresh, &error)) << bad;
+    EXPECT_FALSE(fresh.hasFileVersion) << bad;
+  }
+  for (const char* bad : {"Foo=1", "FileVersion=1.2.3.4", "ProductName",
+                          "ProductName=", "ProductName=a\nb", "ProductName=twice"}) {
+    error.clear();
+    EXPECT_FALSE(AddVersionString(bad, &info, &error)) << bad;
+    EXPECT_NE(error, "") << bad;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << bad;
+  }
+  EXPECT_EQ(info.strings.size(), 1u);
 }
