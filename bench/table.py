@@ -104,6 +104,8 @@ def build_rows(path, rows):
         sides = [("qxbuild", "qxbuild, %s (vs makensis zlib, %s threads)" % (what, v["threads"]),
                   ">= 2.00"),
                  ("qxpack", "  qxpack --from DIR, the payload alone", "(for comparison)"),
+                 ("before_qxbuild", "  QX_BENCH_BEFORE qxbuild", "(for comparison)"),
+                 ("before_qxpack", "  QX_BENCH_BEFORE qxpack --from DIR", "(for comparison)"),
                  ("baseline", "  QX_BENCH_BASELINE_QXPACK --from DIR", "(for comparison)")]
         for side, figure, target in sides:
             if tree + "_" + side + "_s" not in v:
@@ -117,6 +119,11 @@ def build_rows(path, rows):
                          "%s; %s" % (fmt_time(ref_cpu),
                                      format(int(v[tree + "_makensis_out"]), ",")),
                          "%.3f" % (ref_cpu / cpu), ""))
+            rss, ref_rss = v.get(tree + "_" + side + "_rss_kib"), v.get(tree + "_makensis_rss_kib")
+            if rss and ref_rss:
+                rows.append(("    peak resident set", "%.0f MiB" % (int(rss) / 1024),
+                             "%.0f MiB" % (int(ref_rss) / 1024),
+                             "%.3f" % (int(ref_rss) / int(rss)), ""))
 
 
 def update_rows(path, rows):

@@ -227,6 +227,20 @@ at = b.index(b"__packtmp__.tmp\0") + 1040; b[at] ^= 0xFF; open(sys.argv[2], "wb"
 1|the updater refuses its payload: the stream is damaged|$work/damaged.exe
 END
 
+  # A folder and a file that cannot be read, named as they are (as another
+  # user when root, who reads everything).
+  local as=()
+  [ "$(id -u)" -ne 0 ] || as=(runuser -u nobody --)
+  mkdir -p "$work/locked/ソ表" && printf x >"$work/locked/十.txt" && chmod -R a+rX "$work" &&
+    chmod 000 "$work/locked/ソ表"
+  expect_status 1 "${as[@]}" "$qxbuild" --brand B --title T --from "$work/locked" --stub "$stub" \
+    -o "$work/o.exe" --check
+  grep -qF "cannot list $work/locked/ソ表: Permission denied" "$work/err" || fail "$(cat "$work/err")"
+  chmod 755 "$work/locked/ソ表" && chmod 000 "$work/locked/十.txt"
+  expect_status 1 "${as[@]}" "$qxbuild" --brand B --title T --from "$work/locked" --stub "$stub" \
+    -o "$work/o.exe" --check
+  grep -qF "cannot read $work/locked/十.txt (no permission" "$work/err" || fail "$(cat "$work/err")"
+
   # --help, and --check on a stub that is none.
   expect_status 0 "$qxbuild" --help
   grep -q '^exit status: 0 built' "$work/out" || fail "--help: $(head -2 "$work/out")"
@@ -302,6 +316,12 @@ print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss if status == 0 else
   done
   "$qxarc" extract "$work/out.exe" "$work/back" && diff -r "$work/tree" "$work/back" >&2 ||
     fail "the payload is not the tree"
+  # Stopped by SIGTERM halfway (a pipeline giving up): no file is left.
+  "$qxbuild" --brand B --title T --from "$work/tree" --stub "$stub" -o "$work/stop.exe" &
+  local pid=$! waited
+  for waited in $(seq 100); do [ -e "$work/stop.exe.tmp" ] && break; sleep 0.1; done
+  kill -TERM $pid && wait $pid
+  [ -z "$(ls "$work"/stop.exe* 2>/dev/null)" ] || fail "left after SIGTERM: $(ls "$work"/stop.exe*)"
   python3 -c 'import sys, zlib; p = open(sys.argv[1], "rb").read()
 sys.stdout.buffer.write(zlib.decompress(p[40:]))' "$work/payload.bin" | cmp - <(
     python3 -c 'import sys, zlib; image = open(sys.argv[1], "rb").read()
