@@ -5,6 +5,7 @@
 #include "app/disk_room.h"
 #include "app/install_step.h"
 #include "app/messages.h"
+#include "app/transaction.h"
 #include "app/update_dialog.h"
 #include "app/update_state.h"
 #include "support/file.h"
@@ -57,6 +58,9 @@ const char* InflateFailureText(InflateResult result) {
 // removes the work file before the box, so that the install directory is left
 // as it was.
 void RunUnpackStep(HWND dialog) {
+  // What a killed run left is finished first, and its files leave room.
+  if (!FinishInterruptedUpdate(dialog, g_update.installDir))
+    return (void)EndDialog(dialog, kDialogEndCode);
   HRSRC found = FindResourceA(g_update.instance, kPayloadName, kPayloadType);
   if (!found) return EndWithError(dialog, MSG_PAYLOAD_NOT_FOUND);
   HGLOBAL loaded = LoadResource(g_update.instance, found);

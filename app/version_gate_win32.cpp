@@ -2,6 +2,7 @@
 #include <memory>
 #include <new>
 
+#include "app/messages.h"
 #include "app/version_gate.h"
 #include "app/version_text.h"
 #include "support/path_string.h"
@@ -40,22 +41,20 @@ void ReadStrings(void* block, DWORD key, VersionInfoRecord* record) {
   }
 }
 
-// The gate's verdict on an extracted copy against the installed file.
-GateVerdict CompareVersions(const char* newPath, const char* installedPath,
-                            EntryCopyResult* failure) {
-  std::unique_ptr<VersionInfoRecord> fresh(new (std::nothrow) VersionInfoRecord);
-  std::unique_ptr<VersionInfoRecord> old(new (std::nothrow) VersionInfoRecord);
-  int readNew = fresh ? ReadVersionInfo(newPath, fresh.get()) : VERSION_NO_MEMORY;
-  int readOld = old && readNew == 1 ? ReadVersionInfo(installedPath, old.get()) : 0;
-  if (!old || readNew == VERSION_NO_MEMORY || readOld == VERSION_NO_MEMORY) {
-    *failure = COPY_NO_MEMORY;
-    return GATE_FAILED;
+// Errors by which the version library says a file has no version resource
+// (or is no executable), as against one it cannot read.
+bool IsNoVersion(DWORD error) {
+  switch (error) {
+    case ERROR_RESOURCE_DATA_NOT_FOUND:
+    case ERROR_RESOURCE_TYPE_NOT_FOUND:
+    case ERROR_RESOURCE_NAME_NOT_FOUND:
+    case ERROR_RESOURCE_LANG_NOT_FOUND:
+    case ERROR_BAD_EXE_FORMAT:
+    case ERROR_BAD_FORMAT:
+      return true;
+    default:
+      return false;
   }
-  if (readNew == 0) return GATE_SKIP;
-  if (readOld == 0) return GATE_INSTALL;
-  if (fresh->fileVersionMS != old->fileVersionMS)
-    return fresh->fileVersionMS > old->fileVersionMS ? GATE_INSTALL : GATE_SKIP;
-  return fresh->fileVersionLS >= old->fileVersionLS ? GATE_INSTALL : GATE_SKIP;
 }
 
 }  // namespace
@@ -64,10 +63,10 @@ int ReadVersionInfo(const char* path, VersionInfoRecord* record) {
   ZeroBytes(record, sizeof *record);
   DWORD ignored = 0;
   DWORD size = GetFileVersionInfoSizeA(path, &ignored);
-  if (size == 0) return 0;
+  if (size == 0) return IsNoVersion(GetLastError()) ? 0 : VERSION_UNREADABLE;
   std::unique_ptr<char[]> block(new (std::nothrow) char[size]);
   if (!block) return VERSION_NO_MEMORY;
-  if (!GetFileVersionInfoA(path, 0, size, block.get())) return 0;
+  if (!GetFileVersionInfoA(path, 0, size, block.get())) return VERSION_UNREADABLE;
   void* table = nullptr;
   UINT length = 0;
   if (!VerQueryValueA(block.get(), "\\VarFileInfo\\Translation", &table, &length) || !table ||
@@ -80,12 +79,22 @@ int ReadVersionInfo(const char* path, VersionInfoRecord* record) {
   return 1;
 }
 
-GateVerdict CheckExeVersion(qxArchive* reader, qxArchiveEntry* entry, const char* copyPath,
-                            const char* installedPath, EntryCopyResult* failure) {
-  int started = 0;
-  *failure = CopyEntryToFile(reader, entry, copyPath, &started);
-  if (*failure != COPY_DONE) return GATE_FAILED;
-  GateVerdict verdict = CompareVersions(copyPath, installedPath, failure);
-  if (verdict != GATE_INSTALL) DeleteFileA(copyPath);
-  return verdict;
+GateVerdict CheckExeVersion(const char* stagedPath, const char* installedPath, bool installed,
+                            const char** failureFormat) {
+  std::unique_ptr<VersionInfoRecord> fresh(new (std::nothrow) VersionInfoRecord);
+  std::unique_ptr<VersionInfoRecord> old(new (std::nothrow) VersionInfoRecord);
+  *failureFormat = MSG_NO_MEMORY;
+  if (!fresh || !old) return GATE_FAILED;
+  const int readNew = ReadVersionInfo(stagedPath, fresh.get());
+  if (readNew == 0) return GATE_SKIP;  // a new executable without a version never goes in
+  const int readOld = readNew == 1 && installed ? ReadVersionInfo(installedPath, old.get()) : 0;
+  if (readNew < 0 || readOld < 0) {
+    if (readNew == VERSION_UNREADABLE || readOld == VERSION_UNREADABLE)
+      *failureFormat = MSG_VERSION_UNREADABLE_FMT;
+    return GATE_FAILED;
+  }
+  if (readOld == 0) return GATE_INSTALL;
+  if (fresh->fileVersionMS != old->fileVersionMS)
+    return fresh->fileVersionMS > old->fileVersionMS ? GATE_INSTALL : GATE_SKIP;
+  return fresh->fileVersionLS >= old->fileVersionLS ? GATE_INSTALL : GATE_SKIP;
 }
