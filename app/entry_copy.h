@@ -11,10 +11,11 @@
 
 enum EntryCopyResult {
   COPY_DONE,
-  COPY_CREATE_FAILED,  // the file cannot be created
-  COPY_NO_MEMORY,      // no buffer
-  COPY_READ_SHORT,     // the entry cannot be read whole
-  COPY_WRITE_FAILED,   // written short or not flushed (a full disk)
+  COPY_CREATE_FAILED,       // the file cannot be created
+  COPY_NO_MEMORY,           // no buffer
+  COPY_READ_SHORT,          // the entry cannot be read whole
+  COPY_WRITE_FAILED,        // written short or not flushed (a full disk)
+  COPY_NO_VERSION_LIBRARY,  // the version gate cannot read versions (no version.dll)
 };
 
 // At most this many bytes are held and written at a time.
@@ -29,7 +30,8 @@ EntryCopyResult CopyEntryToFile(qxArchive* reader, qxArchiveEntry* entry, const 
                                 int* started);
 
 // Shows the message for a failed copy of an entry bound for destination; only
-// the create failure ("ファイル %s の更新に失敗しました") is owned by the dialog.
+// "ファイル %s の更新に失敗しました" (the create failure, and the version gate's
+// missing library) is owned by the dialog.
 void ShowCopyFailure(HWND dialog, EntryCopyResult result, const char* destination);
 
 #endif

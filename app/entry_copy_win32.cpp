@@ -51,6 +51,7 @@ void ShowCopyFailure(HWND dialog, EntryCopyResult result, const char* destinatio
       MessageBoxA(nullptr, MSG_NO_MEMORY, MSG_CAPTION_ERROR, MB_OK);
       return;
     case COPY_CREATE_FAILED:
+    case COPY_NO_VERSION_LIBRARY:
       format = MSG_UPDATE_FILE_FAILED_FMT;
       break;
     case COPY_READ_SHORT:

@@ -37,8 +37,9 @@ struct VersionInfoRecord {
 // using the first language/code-page pair of its translation table. 1 when the
 // file has a version resource (without a translation table the record stays
 // zero), 0 when it has none, VERSION_NO_MEMORY when its block cannot be
-// allocated (which must never read as "no version").
-enum { VERSION_NO_MEMORY = -1 };
+// allocated, VERSION_NO_LIBRARY when the version library cannot be loaded
+// from the system folder (neither must ever read as "no version").
+enum { VERSION_NO_MEMORY = -1, VERSION_NO_LIBRARY = -2 };
 int ReadVersionInfo(const char* path, VersionInfoRecord* record);
 
 enum GateVerdict {
