@@ -34,10 +34,11 @@ struct VersionInfoRecord {
 // using the first language/code-page pair of its translation table. 1 when the
 // file has a version resource (without a translation table the record stays
 // zero), 0 when it has none (or is no executable at all), VERSION_NO_MEMORY
-// when its block cannot be allocated and VERSION_UNREADABLE when the file
-// cannot be read (missing, held, access refused): neither of those may ever
-// read as "no version".
-enum { VERSION_NO_MEMORY = -1, VERSION_UNREADABLE = -2 };
+// when its block cannot be allocated, VERSION_UNREADABLE when the file cannot
+// be read (missing, held, access refused) and VERSION_NO_LIBRARY when the
+// version library cannot be loaded from the system folder: none of those may
+// ever read as "no version".
+enum { VERSION_NO_MEMORY = -1, VERSION_UNREADABLE = -2, VERSION_NO_LIBRARY = -3 };
 int ReadVersionInfo(const char* path, VersionInfoRecord* record);
 
 enum GateVerdict {
@@ -49,8 +50,9 @@ enum GateVerdict {
 // Compares the FileVersion of the staged executable with that of the file at
 // installedPath (installed: whether there is one). An installed file without
 // a version resource is replaced; one whose version cannot be read stops the
-// update (*failureFormat: MSG_VERSION_UNREADABLE_FMT or MSG_NO_MEMORY), never
-// downgrading a newer executable that the updater may not read.
+// update (*failureFormat: MSG_VERSION_UNREADABLE_FMT, MSG_NO_MEMORY, or
+// MSG_UPDATE_FILE_FAILED_FMT without the version library), never downgrading
+// a newer executable that the updater may not read.
 GateVerdict CheckExeVersion(const char* stagedPath, const char* installedPath, bool installed,
                             const char** failureFormat);
 
