@@ -1,6 +1,7 @@
-// Whether the install directory's volume has room for the update, asked
-// before anything there changes. Where the volume cannot tell, both checks
-// pass: each file is then still replaced whole or not at all.
+// Whether the volumes that receive the update have room for it, asked before
+// anything there changes, in whole clusters of each volume. Where a volume
+// cannot tell, the check passes: every write is still checked, and a failed
+// one rolls the whole update back.
 #ifndef QX_APP_DISK_ROOM_H
 #define QX_APP_DISK_ROOM_H
 
@@ -8,7 +9,7 @@
 
 #include <cstdint>
 
-#include "archive/archive.h"
+#include "app/install_plan.h"
 
 // Before the work file is made: removes a work file left by an earlier run
 // (its space is ours), then asks for room for unpackedSize bytes. 1 when there
@@ -16,11 +17,11 @@
 // owned by dialog), and the caller ends the dialog.
 int CheckRoomForWorkFile(HWND dialog, uint32_t unpackedSize);
 
-// Before the first entry: room for the growth of every destination (the new
-// size less the installed file's) plus the largest sibling that exists beside
-// its old file: an entry's, or the new install.log's. An entry counts at most
-// the work file's size. 1 when there is room; 0 after telling the user as
-// above.
-int CheckRoomForInstall(HWND dialog, qxArchive* reader);
+// Before anything is staged: each volume that receives files (the install
+// directory's, and that of every folder reached through a link) must hold
+// every staging file bound for it and every new folder while the installed
+// files still exist; the install directory's volume also the journal twice
+// and installDirBytes (the new log beside the old one). 1 when there is room.
+int HasRoomForPlan(const InstallPlan& plan, uint64_t installDirBytes);
 
 #endif

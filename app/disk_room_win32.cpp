@@ -1,93 +1,82 @@
-#include <cstring>
+#include <vector>
 
 #include "app/disk_room.h"
-#include "app/entry_name.h"
 #include "app/messages.h"
 #include "app/update_state.h"
 #include "support/disk_space.h"
-#include "support/path_string.h"
 
 namespace {
 
-// Sizes are counted in whole clusters of a common size; files that the volume
-// keeps in less only make the estimate generous.
-const uint64_t kCluster = 4096;
-
-uint64_t ClusterBytes(uint64_t size) { return (size + kCluster - 1) / kCluster * kCluster; }
-
-int Refuse(HWND dialog) {
-  MessageBoxA(dialog, MSG_DISK_FULL, MSG_CAPTION_ERROR, MB_OK);
-  return 0;
-}
-
-// Size of the installed file at path; 0 when there is none.
-uint64_t InstalledSize(const char* path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return 0;
-  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
-  return static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-}
-
-// What the install writes: with exact, the growth over the installed files;
-// without, every entry whole (no file system call, an upper bound).
-struct InstallNeed {
-  uint64_t written = 0;
-  uint64_t largest = 0;
-  uint64_t logLines = 0;
+// One volume that receives files, and what it must hold.
+struct VolumeNeed {
+  VolumeSpace space;
+  uint64_t need;
 };
 
-InstallNeed MeasureInstall(qxArchive* reader, uint32_t workFileSize, const char* installDir,
-                           bool exact) {
-  InstallNeed need;
-  const uint64_t dirLength = std::strlen(installDir);
-  for (uint32_t i = 0;; ++i) {
-    qxArchiveEntry* entry = reader->OpenEntry(i);
-    if (entry == NoArchiveEntry()) break;
-    char name[QX_MAX_PATH];
-    reader->GetName(entry, name);
-    uint32_t size = reader->GetSize(entry);
-    reader->CloseEntry(entry);
-    if (!IsInstallableEntryName(name)) continue;
-    uint64_t bytes = ClusterBytes(size < workFileSize ? size : workFileSize);
-    if (bytes > need.largest) need.largest = bytes;
-    need.logLines += dirLength + std::strlen(name) + 5;  // "DIR\NAME" and CR LF
-    if (exact) {
-      char destination[QX_MAX_PATH];
-      uint64_t old =
-          JoinPath(destination, 2, installDir, name) ? ClusterBytes(InstalledSize(destination)) : 0;
-      bytes = bytes > old ? bytes - old : 0;
-    }
-    need.written += bytes;
-  }
-  return need;
+// The volume of directory, with its real allocation unit: the larger of what
+// it reports and what a file of one byte takes there.
+bool Measure(const char* directory, VolumeSpace* space) {
+  if (!QueryVolumeSpace(directory, space)) return false;
+  const uint32_t probed = ProbeAllocationUnit(directory);
+  if (probed > space->cluster) space->cluster = probed;
+  return true;
 }
 
-uint64_t Needed(const InstallNeed& need, uint64_t logBytes) {
-  uint64_t log = ClusterBytes(logBytes + need.logLines);
-  return need.written + (need.largest > log ? need.largest : log);
+// The volume of each anchor, each volume measured once; -1 where unknown.
+std::vector<int> VolumesOf(const InstallPlan& plan, std::vector<VolumeNeed>* volumes) {
+  std::vector<int> of;
+  for (const std::string& anchor : plan.anchors) {
+    VolumeSpace space;
+    int found = -1;
+    if (QueryVolumeSpace(anchor.c_str(), &space)) {
+      for (std::size_t v = 0; v < volumes->size() && found < 0; ++v)
+        if ((*volumes)[v].space.serial == space.serial &&
+            (*volumes)[v].space.totalBytes == space.totalBytes)
+          found = static_cast<int>(v);
+      if (found < 0 && Measure(anchor.c_str(), &space)) {
+        volumes->push_back({space, 0});
+        found = static_cast<int>(volumes->size() - 1);
+      }
+    }
+    of.push_back(found);
+  }
+  return of;
+}
+
+void Add(std::vector<VolumeNeed>* volumes, int volume, uint64_t bytes) {
+  if (volume < 0) return;
+  VolumeNeed& v = (*volumes)[static_cast<std::size_t>(volume)];
+  v.need += ClusterBytes(bytes, v.space.cluster);
 }
 
 }  // namespace
 
 int CheckRoomForWorkFile(HWND dialog, uint32_t unpackedSize) {
   DeleteFileA(g_update.workFile);
-  uint64_t free = 0;
-  if (!GetFreeBytes(g_update.installDir, &free)) return 1;
-  return free >= ClusterBytes(unpackedSize) ? 1 : Refuse(dialog);
+  VolumeSpace space;
+  if (!Measure(g_update.installDir, &space)) return 1;
+  if (space.freeBytes >= ClusterBytes(unpackedSize, space.cluster)) return 1;
+  MessageBoxA(dialog, MSG_DISK_FULL, MSG_CAPTION_ERROR, MB_OK);
+  return 0;
 }
 
-int CheckRoomForInstall(HWND dialog, qxArchive* reader) {
-  const char* installDir = g_update.installDir;
-  uint64_t free = 0;
-  if (!GetFreeBytes(installDir, &free)) return 1;
-  uint64_t work = InstalledSize(g_update.workFile);
-  uint32_t workFileSize = work < UINT32_MAX ? static_cast<uint32_t>(work) : UINT32_MAX;
-  char logPath[QX_MAX_PATH];
-  uint64_t logBytes =
-      JoinPath(logPath, 2, installDir, INSTALL_LOG_NAME) ? InstalledSize(logPath) : 0;
-  // Every entry whole needs no look at the installed files; only when that
-  // does not fit are their sizes asked, one call each.
-  if (free >= Needed(MeasureInstall(reader, workFileSize, installDir, false), logBytes)) return 1;
-  if (free >= Needed(MeasureInstall(reader, workFileSize, installDir, true), logBytes)) return 1;
-  return Refuse(dialog);
+int HasRoomForPlan(const InstallPlan& plan, uint64_t installDirBytes) {
+  std::vector<VolumeNeed> volumes;
+  const std::vector<int> of = VolumesOf(plan, &volumes);
+  uint64_t journal = 64;
+  for (const PlannedEntry& entry : plan.entries) {
+    Add(&volumes, of[entry.anchor], entry.size);
+    journal += entry.name.size() + 12;
+  }
+  for (std::size_t i = 0; i < plan.newDirectories.size(); ++i) {
+    Add(&volumes, of[plan.newDirectoryAnchors[i]], 1);
+    journal += plan.newDirectories[i].size() + 4;
+  }
+  // The journal is replaced through a sibling: two of it at once.
+  Add(&volumes, of[0], journal);
+  Add(&volumes, of[0], journal);
+  Add(&volumes, of[0], installDirBytes);
+  for (const VolumeNeed& v : volumes)
+    if (v.need > v.space.freeBytes) return 0;
+  return 1;
 }

@@ -1,9 +1,7 @@
-// Copying one archive entry into a file in bounded steps, as the install step
-// and the version gate both do before a file is renamed into place.
+// Copying one archive entry into a file in bounded steps: how every entry is
+// staged before the commit.
 #ifndef QX_APP_ENTRY_COPY_H
 #define QX_APP_ENTRY_COPY_H
-
-#include <windows.h>
 
 #include <cstdint>
 
@@ -12,7 +10,6 @@
 enum EntryCopyResult {
   COPY_DONE,
   COPY_CREATE_FAILED,  // the file cannot be created
-  COPY_NO_MEMORY,      // no buffer
   COPY_READ_SHORT,     // the entry cannot be read whole
   COPY_WRITE_FAILED,   // written short or not flushed (a full disk)
 };
@@ -20,16 +17,16 @@ enum EntryCopyResult {
 // At most this many bytes are held and written at a time.
 const uint32_t ENTRY_COPY_STEP = 1 << 20;
 
-// Creates (or empties) the file at path and copies the entry into it from its
-// start, then flushes and closes it. *started becomes 1 once the entry's bytes
-// start being written (for an empty entry: once the file is made). On every
-// failure after creation the file is deleted again. The entry is rewound to
-// its start on return.
+// Creates (or empties) the file at path, opened with FM_WRITE_REPLACE and
+// extraMode (FM_HIDDEN, FM_SYSTEM), copies the entry into it from its start
+// through buffer (step bytes, at most ENTRY_COPY_STEP), then flushes and
+// closes it. On every failure after creation the file is deleted again. The
+// entry is rewound to its start on return.
 EntryCopyResult CopyEntryToFile(qxArchive* reader, qxArchiveEntry* entry, const char* path,
-                                int* started);
+                                int extraMode, char* buffer, uint32_t step);
 
-// Shows the message for a failed copy of an entry bound for destination; only
-// the create failure ("ファイル %s の更新に失敗しました") is owned by the dialog.
-void ShowCopyFailure(HWND dialog, EntryCopyResult result, const char* destination);
+// The message that reports a failed copy of an entry bound for a destination,
+// with one %s for that destination.
+const char* CopyFailureFormat(EntryCopyResult result);
 
 #endif

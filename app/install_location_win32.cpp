@@ -8,6 +8,7 @@
 #include "app/install_location.h"
 #include "support/file.h"
 #include "support/path_string.h"
+#include "support/system_library.h"
 
 namespace {
 
@@ -76,8 +77,17 @@ int GetSpecialFolder(unsigned code, char* out) {
   if (code == FOLDER_TEMP) return FitsBuffer(GetTempPathA(QX_MAX_PATH, out), out);
   if (code == FOLDER_WINDOWS) return FitsBuffer(GetWindowsDirectoryA(out, QX_MAX_PATH), out);
   const FolderSource& source = kFolders[code];
-  if (SHGetFolderPathA(nullptr, source.csidl, nullptr, 0, out) >= 0) return 1;
-  if (SHGetSpecialFolderPathA(nullptr, out, source.csidl, FALSE)) return 1;
+  // The shell is loaded here, after WinMain restricted the DLL search: it
+  // brings many DLLs with it, safe only where the system treats them all as
+  // known (under Wine its shlwapi took shcore.dll from the updater's folder).
+  HRESULT(WINAPI * folderPath)(HWND, int, HANDLE, DWORD, LPSTR) = nullptr;
+  BOOL(WINAPI * specialFolderPath)(HWND, LPSTR, int, BOOL) = nullptr;
+  if (FindSystemFunction("shell32.dll", "SHGetFolderPathA", &folderPath) &&
+      folderPath(nullptr, source.csidl, nullptr, 0, out) >= 0)
+    return 1;
+  if (FindSystemFunction("shell32.dll", "SHGetSpecialFolderPathA", &specialFolderPath) &&
+      specialFolderPath(nullptr, out, source.csidl, FALSE))
+    return 1;
   if (!source.registryValue) return 0;
   return GetSpecialFolderFromRegistry(source.registryValue, out);
 }

@@ -65,3 +65,14 @@ std::size_t InstallLog::FormatLine(const char* text, char* out) {
   out[length + 2] = '\0';
   return length + 2;
 }
+
+int InstallLog::FormatPathLine(const char* path, char* out) {
+  const std::size_t length = std::strlen(path);
+  out[0] = '\0';
+  if (length + 2 >= QX_MAX_PATH) return 0;
+  out[0] = '"';
+  std::memcpy(out + 1, path, length);
+  out[length + 1] = '"';
+  out[length + 2] = '\0';
+  return static_cast<int>(length + 2);
+}

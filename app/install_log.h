@@ -45,6 +45,9 @@ class InstallLog {
   // Byte comparison with A-Z folded to a-z (every byte, no locale); a line that
   // ends first is smaller. Negative, 0 or positive.
   static int CompareLines(const char* a, const char* b);
+  // Writes the line that records a written file into out (QX_MAX_PATH bytes):
+  // path in double quotes. Its length, or 0 (out emptied) when it does not fit.
+  static int FormatPathLine(const char* path, char* out);
   // Writes text followed by CR LF and a NUL into out (INSTALL_LOG_FORMATTED_SIZE
   // bytes) and returns the count to write (text length + 2).
   static std::size_t FormatLine(const char* text, char* out);

@@ -11,6 +11,7 @@
 #include "support/file_replace.h"
 #include "support/path_string.h"
 #include "support/process.h"
+#include "support/system_library.h"
 
 namespace {
 
@@ -61,6 +62,7 @@ void RunUpdate() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  RestrictDllSearchPath();
   LoadStrings(instance);
   int gameRunning = 1;
   int configRunning = 1;

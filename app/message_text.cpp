@@ -1,5 +1,6 @@
 #include "app/message_text.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "support/path_string.h"
@@ -35,4 +36,23 @@ int FormatWithText(char* out, const char* format, const char* text) {
   std::memcpy(out + head, text, textLength);
   std::memcpy(out + head + textLength, tail, tailLength + 1);
   return static_cast<int>(head + textLength + tailLength);
+}
+
+int FormatReport(char* out, const char* format, const char* path, unsigned more,
+                 const char* moreFormat, const char* closing) {
+  char line[QX_MAX_PATH];
+  std::size_t length = static_cast<std::size_t>(FormatWithText(line, format, path));
+  std::memcpy(out, line, length);
+  if (more) {
+    char count[16];
+    std::snprintf(count, sizeof count, "%u", more);
+    const std::size_t n = static_cast<std::size_t>(FormatWithText(line, moreFormat, count));
+    std::memcpy(out + length, "\r\n", 2);
+    std::memcpy(out + length + 2, line, n);
+    length += 2 + n;
+  }
+  const std::size_t n = static_cast<std::size_t>(FormatWithText(line, closing, ""));
+  std::memcpy(out + length, "\r\n", 2);
+  std::memcpy(out + length + 2, line, n + 1);
+  return static_cast<int>(length + 2 + n);
 }

@@ -24,6 +24,15 @@
 #define MSG_WRITE_FILE_FAILED_FMT "ファイル %s の書き出しに失敗しました"
 #define MSG_UPDATE_DONE "アップデートが終了しました"
 #define MSG_DISK_FULL "ディスクの空き容量が不足しています"
+#define MSG_VERSION_UNREADABLE_FMT "ファイル %s のバージョンを確認できませんでした"
+
+// The last lines of the one box of a run that stopped.
+#define MSG_MORE_FAILED_FMT "ほかに %s 個のファイルも更新できません。"
+#define MSG_NOT_APPLIED "アップデートは適用されませんでした。ゲームのファイルは変更されていません。"
+#define MSG_RUN_AGAIN "アップデートは途中で止まりました。もう一度実行すると完了します。"
+#define MSG_RESUME_FAILED                                                                                                                         \
+  "前回中断されたアップデートを完了できませんでした。ゲームを終了してから、もう一度実行してくださ" \
+  "い。"
 
 #define PROGRESS_TEXT "アップデート中です。しばらくお待ちください。"
 

@@ -5,6 +5,7 @@
 #include "app/disk_room.h"
 #include "app/install_step.h"
 #include "app/messages.h"
+#include "app/transaction.h"
 #include "app/update_dialog.h"
 #include "app/update_state.h"
 #include "support/file.h"
@@ -41,6 +42,69 @@ class WorkFileSink : public InflateSink {
   qxFile* file;
 };
 
+// The payload's stream read from the updater's own file in pieces, as far as
+// the resource reaches: its pages never join the process's memory, however
+// large the update.
+class PayloadFileSource : public InflateSource {
+ public:
+  PayloadFileSource(HANDLE file, uint32_t left, char* buffer, uint32_t bufferSize)
+      : file(file), left(left), buffer(buffer), bufferSize(bufferSize) {}
+  uint32_t Next(const void** data) override {
+    DWORD got = 0;
+    const DWORD want = left < bufferSize ? left : bufferSize;
+    if (want == 0 || !ReadFile(file, buffer, want, &got, nullptr)) return 0;
+    left -= got;
+    *data = buffer;
+    return got;
+  }
+
+ private:
+  HANDLE file;
+  uint32_t left;
+  char* buffer;
+  uint32_t bufferSize;
+};
+
+// The updater's own file, positioned at the payload's stream; null when the
+// resource cannot be read from it (the mapped resource is used then).
+HANDLE OpenPayloadStream(const void* resource, uint32_t size) {
+  uint32_t offset = 0;
+  wchar_t self[32768];
+  const DWORD n = GetModuleFileNameW(g_update.instance, self, sizeof self / sizeof self[0]);
+  if (n == 0 || n >= sizeof self / sizeof self[0] ||
+      !FindInImageFile(g_update.instance, resource, size, &offset))
+    return nullptr;
+  HANDLE file = CreateFileW(self, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  if (SetFilePointer(file, static_cast<LONG>(offset + QX_PAYLOAD_HEADER_SIZE), nullptr,
+                     FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
+    CloseHandle(file);
+    return nullptr;
+  }
+  return file;
+}
+
+// Inflates the payload into the work file: read from the updater's file when
+// it can be, else from the mapped resource.
+InflateResult UnpackPayload(const void* resource, uint32_t size, uint32_t unpackedSize,
+                            char* buffer, InflateSink* sink) {
+  const uint32_t streamLength = size - QX_PAYLOAD_HEADER_SIZE;
+  HANDLE file = OpenPayloadStream(resource, size);
+  if (!file) {
+    return InflateStream(static_cast<const char*>(resource) + QX_PAYLOAD_HEADER_SIZE, streamLength,
+                         unpackedSize, buffer, kWorkWriteSize, sink);
+  }
+  std::unique_ptr<char[]> input(new (std::nothrow) char[kWorkWriteSize]);
+  InflateResult result = INFLATE_NO_MEMORY;
+  if (input) {
+    PayloadFileSource source(file, streamLength, input.get(), kWorkWriteSize);
+    result = InflateStream(&source, unpackedSize, buffer, kWorkWriteSize, sink);
+  }
+  CloseHandle(file);
+  return result;
+}
+
 const char* InflateFailureText(InflateResult result) {
   switch (result) {
     case INFLATE_NO_MEMORY:
@@ -57,6 +121,9 @@ const char* InflateFailureText(InflateResult result) {
 // removes the work file before the box, so that the install directory is left
 // as it was.
 void RunUnpackStep(HWND dialog) {
+  // What a killed run left is finished first, and its files leave room.
+  if (!FinishInterruptedUpdate(dialog, g_update.installDir))
+    return (void)EndDialog(dialog, kDialogEndCode);
   HRSRC found = FindResourceA(g_update.instance, kPayloadName, kPayloadType);
   if (!found) return EndWithError(dialog, MSG_PAYLOAD_NOT_FOUND);
   HGLOBAL loaded = LoadResource(g_update.instance, found);
@@ -81,9 +148,8 @@ void RunUnpackStep(HWND dialog) {
   if (size == 0) return EndWithError(dialog, MSG_PAYLOAD_SIZE_FAILED);
   if (!resource) return EndWithError(dialog, MSG_PAYLOAD_LOCK_FAILED);
   WorkFileSink sink(&work);
-  const InflateResult result = InflateStream(
-      static_cast<const char*>(resource) + QX_PAYLOAD_HEADER_SIZE, size - QX_PAYLOAD_HEADER_SIZE,
-      header.unpackedSize, buffer.get(), kWorkWriteSize, &sink);
+  const InflateResult result =
+      UnpackPayload(resource, size, header.unpackedSize, buffer.get(), &sink);
   const bool closed = work.Close() != 0;
   if (result != INFLATE_DONE || !closed) {
     DeleteFileA(g_update.workFile);

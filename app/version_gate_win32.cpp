@@ -1,12 +1,35 @@
 #include <cstddef>
+#include <cstdio>
 #include <memory>
 #include <new>
 
+#include "app/messages.h"
 #include "app/version_gate.h"
 #include "app/version_text.h"
 #include "support/path_string.h"
+#include "support/system_library.h"
 
 namespace {
+
+// The version library's functions, from the system folder (never statically
+// imported: version.dll is no known DLL).
+struct VersionLibrary {
+  DWORD(WINAPI* getSize)(LPCSTR, LPDWORD);
+  BOOL(WINAPI* getInfo)(LPCSTR, DWORD, DWORD, LPVOID);
+  BOOL(WINAPI* query)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+};
+
+// Looked up once; null when any function is missing.
+const VersionLibrary* GetVersionLibrary() {
+  static const VersionLibrary* const library = [] {
+    static VersionLibrary found;
+    bool all = FindSystemFunction("version.dll", "GetFileVersionInfoSizeA", &found.getSize) &&
+               FindSystemFunction("version.dll", "GetFileVersionInfoA", &found.getInfo) &&
+               FindSystemFunction("version.dll", "VerQueryValueA", &found.query);
+    return all ? &found : nullptr;
+  }();
+  return library;
+}
 
 struct VersionField {
   const char* name;
@@ -28,64 +51,75 @@ const VersionField kFields[] = {
     {"SpecialBuild", offsetof(VersionInfoRecord, specialBuild)},
 };
 
-void ReadStrings(void* block, DWORD key, VersionInfoRecord* record) {
+void ReadStrings(const VersionLibrary& version, void* block, DWORD key, VersionInfoRecord* record) {
   for (const VersionField& field : kFields) {
     char query[64];
-    wsprintfA(query, "\\StringFileInfo\\%08x\\%s", key, field.name);
+    std::snprintf(query, sizeof query, "\\StringFileInfo\\%08lx\\%s", key, field.name);
     void* value = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(block, query, &value, &length) || !value || length == 0) continue;
+    if (!version.query(block, query, &value, &length) || !value || length == 0) continue;
     char* target = reinterpret_cast<char*>(record) + field.offset;
     CopyFieldText(target, VERSION_STRING_SIZE, static_cast<const char*>(value), length);
   }
 }
 
-// The gate's verdict on an extracted copy against the installed file.
-GateVerdict CompareVersions(const char* newPath, const char* installedPath,
-                            EntryCopyResult* failure) {
-  std::unique_ptr<VersionInfoRecord> fresh(new (std::nothrow) VersionInfoRecord);
-  std::unique_ptr<VersionInfoRecord> old(new (std::nothrow) VersionInfoRecord);
-  int readNew = fresh ? ReadVersionInfo(newPath, fresh.get()) : VERSION_NO_MEMORY;
-  int readOld = old && readNew == 1 ? ReadVersionInfo(installedPath, old.get()) : 0;
-  if (!old || readNew == VERSION_NO_MEMORY || readOld == VERSION_NO_MEMORY) {
-    *failure = COPY_NO_MEMORY;
-    return GATE_FAILED;
+// Errors by which the version library says a file has no version resource
+// (or is no executable), as against one it cannot read.
+bool IsNoVersion(DWORD error) {
+  switch (error) {
+    case ERROR_RESOURCE_DATA_NOT_FOUND:
+    case ERROR_RESOURCE_TYPE_NOT_FOUND:
+    case ERROR_RESOURCE_NAME_NOT_FOUND:
+    case ERROR_RESOURCE_LANG_NOT_FOUND:
+    case ERROR_BAD_EXE_FORMAT:
+    case ERROR_BAD_FORMAT:
+      return true;
+    default:
+      return false;
   }
-  if (readNew == 0) return GATE_SKIP;
-  if (readOld == 0) return GATE_INSTALL;
-  if (fresh->fileVersionMS != old->fileVersionMS)
-    return fresh->fileVersionMS > old->fileVersionMS ? GATE_INSTALL : GATE_SKIP;
-  return fresh->fileVersionLS >= old->fileVersionLS ? GATE_INSTALL : GATE_SKIP;
 }
 
 }  // namespace
 
 int ReadVersionInfo(const char* path, VersionInfoRecord* record) {
   ZeroBytes(record, sizeof *record);
+  const VersionLibrary* version = GetVersionLibrary();
+  if (!version) return VERSION_NO_LIBRARY;
   DWORD ignored = 0;
-  DWORD size = GetFileVersionInfoSizeA(path, &ignored);
-  if (size == 0) return 0;
+  DWORD size = version->getSize(path, &ignored);
+  if (size == 0) return IsNoVersion(GetLastError()) ? 0 : VERSION_UNREADABLE;
   std::unique_ptr<char[]> block(new (std::nothrow) char[size]);
   if (!block) return VERSION_NO_MEMORY;
-  if (!GetFileVersionInfoA(path, 0, size, block.get())) return 0;
+  if (!version->getInfo(path, 0, size, block.get())) return VERSION_UNREADABLE;
   void* table = nullptr;
   UINT length = 0;
-  if (!VerQueryValueA(block.get(), "\\VarFileInfo\\Translation", &table, &length) || !table ||
+  if (!version->query(block.get(), "\\VarFileInfo\\Translation", &table, &length) || !table ||
       length < 2 * sizeof(WORD))
     return 1;
   const WORD* pair = static_cast<const WORD*>(table);
   DWORD key = static_cast<DWORD>(pair[0]) << 16 | pair[1];
-  ReadStrings(block.get(), key, record);
+  ReadStrings(*version, block.get(), key, record);
   ParseFileVersion(record->fileVersion, &record->fileVersionMS, &record->fileVersionLS);
   return 1;
 }
 
-GateVerdict CheckExeVersion(qxArchive* reader, qxArchiveEntry* entry, const char* copyPath,
-                            const char* installedPath, EntryCopyResult* failure) {
-  int started = 0;
-  *failure = CopyEntryToFile(reader, entry, copyPath, &started);
-  if (*failure != COPY_DONE) return GATE_FAILED;
-  GateVerdict verdict = CompareVersions(copyPath, installedPath, failure);
-  if (verdict != GATE_INSTALL) DeleteFileA(copyPath);
-  return verdict;
+GateVerdict CheckExeVersion(const char* stagedPath, const char* installedPath, bool installed,
+                            const char** failureFormat) {
+  std::unique_ptr<VersionInfoRecord> fresh(new (std::nothrow) VersionInfoRecord);
+  std::unique_ptr<VersionInfoRecord> old(new (std::nothrow) VersionInfoRecord);
+  *failureFormat = MSG_NO_MEMORY;
+  if (!fresh || !old) return GATE_FAILED;
+  const int readNew = ReadVersionInfo(stagedPath, fresh.get());
+  if (readNew == 0) return GATE_SKIP;  // a new executable without a version never goes in
+  const int readOld = readNew == 1 && installed ? ReadVersionInfo(installedPath, old.get()) : 0;
+  if (readNew < 0 || readOld < 0) {
+    if (readNew == VERSION_UNREADABLE || readOld == VERSION_UNREADABLE)
+      *failureFormat = MSG_VERSION_UNREADABLE_FMT;
+    if (readNew == VERSION_NO_LIBRARY) *failureFormat = MSG_UPDATE_FILE_FAILED_FMT;
+    return GATE_FAILED;
+  }
+  if (readOld == 0) return GATE_INSTALL;
+  if (fresh->fileVersionMS != old->fileVersionMS)
+    return fresh->fileVersionMS > old->fileVersionMS ? GATE_INSTALL : GATE_SKIP;
+  return fresh->fileVersionLS >= old->fileVersionLS ? GATE_INSTALL : GATE_SKIP;
 }

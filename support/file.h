@@ -16,6 +16,10 @@ enum {
   // With FM_REPLACE: a file it creates is FILE_ATTRIBUTE_TEMPORARY, so the system
   // need not write it to disk while memory allows (the work file).
   FM_TEMPORARY = 0x1000,
+  // With FM_REPLACE: a file it creates is hidden, or a system file (a staged
+  // copy takes the attributes of the file it will replace).
+  FM_HIDDEN = 0x2000,
+  FM_SYSTEM = 0x4000,
   FM_READ_EXISTING = FM_READ | FM_EXISTING,
   FM_WRITE_REPLACE = FM_WRITE | FM_REPLACE,
 };

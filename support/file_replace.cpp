@@ -1,5 +1,6 @@
 #include "support/file_replace.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "support/path_string.h"
@@ -10,6 +11,15 @@ int FormatSiblingPath(const char* destination, char* sibling) {
   if (!GetDirectoryPart(destination, directory)) return 0;
   if (std::strlen(directory) + 1 + std::strlen(QX_SIBLING_NAME) > QX_MAX_FILE_PATH) return 0;
   return JoinPath(sibling, 2, directory, QX_SIBLING_NAME) > 0;
+}
+
+int FormatStagingPath(const char* destination, uint32_t index, char* out) {
+  out[0] = '\0';
+  char directory[QX_MAX_PATH], name[16];
+  if (!GetDirectoryPart(destination, directory)) return 0;
+  std::snprintf(name, sizeof name, "~QX%05X.TMP", static_cast<unsigned>(index));
+  if (std::strlen(directory) + 1 + std::strlen(name) > QX_MAX_FILE_PATH) return 0;
+  return JoinPath(out, 2, directory, name) > 0;
 }
 
 namespace {

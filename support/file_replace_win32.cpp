@@ -14,3 +14,26 @@ int ReplaceWithSibling(const char* sibling, const char* destination) {
   DeleteFileA(sibling);
   return 0;
 }
+
+Replaceability CheckReplaceable(const char* destination) {
+  const DWORD attributes = GetFileAttributesA(destination);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? REPLACE_ABSENT
+                                                                          : REPLACE_HELD;
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return REPLACE_FOLDER;
+  if (attributes & FILE_ATTRIBUTE_READONLY) return REPLACE_READ_ONLY;
+  // Every sharing is allowed here, so only a program that denies delete
+  // sharing makes this fail, as it would make the rename fail.
+  HANDLE file =
+      CreateFileA(destination, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return REPLACE_HELD;
+  CloseHandle(file);
+  return REPLACE_OK;
+}
+
+int CommitStagedFile(const char* staged, const char* destination) {
+  return MoveFileExA(staged, destination, MOVEFILE_REPLACE_EXISTING) ? 1 : 0;
+}

@@ -30,7 +30,10 @@ int qxFile::Open(const char* path, int openMode) {
   HANDLE h;
   if (openMode & FM_REPLACE) {
     // Create; if anything stops that (it exists, mostly), empty the one there.
-    DWORD attributes = (openMode & FM_TEMPORARY) ? FILE_ATTRIBUTE_TEMPORARY : FILE_ATTRIBUTE_NORMAL;
+    DWORD attributes = (openMode & FM_TEMPORARY) ? FILE_ATTRIBUTE_TEMPORARY : 0;
+    if (openMode & FM_HIDDEN) attributes |= FILE_ATTRIBUTE_HIDDEN;
+    if (openMode & FM_SYSTEM) attributes |= FILE_ATTRIBUTE_SYSTEM;
+    if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
     h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
       DWORD share = (openMode & FM_READ) ? FILE_SHARE_READ : 0;

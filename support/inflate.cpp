@@ -65,19 +65,48 @@ int InflateBuffer(void* destination, int32_t capacity, const void* source, uint3
   return total;
 }
 
+namespace {
+
+// The whole stream as one piece.
+class MemorySource : public InflateSource {
+ public:
+  MemorySource(const void* data, uint32_t length) : data(data), length(length) {}
+  uint32_t Next(const void** piece) override {
+    *piece = data;
+    const uint32_t n = length;
+    length = 0;
+    return n;
+  }
+
+ private:
+  const void* data;
+  uint32_t length;
+};
+
+}  // namespace
+
 InflateResult InflateStream(const void* source, uint32_t sourceLength, uint32_t expected,
                             void* buffer, uint32_t bufferSize, InflateSink* sink) {
+  MemorySource memory(source, sourceLength);
+  return InflateStream(&memory, expected, buffer, bufferSize, sink);
+}
+
+InflateResult InflateStream(InflateSource* source, uint32_t expected, void* buffer,
+                            uint32_t bufferSize, InflateSink* sink) {
   if (!buffer || bufferSize == 0) return INFLATE_NO_MEMORY;
   z_stream stream;
   std::memset(&stream, 0, sizeof stream);
   if (inflateInit(&stream) != Z_OK) return INFLATE_NO_MEMORY;
-  stream.next_in = static_cast<Bytef*>(const_cast<void*>(source));
-  stream.avail_in = sourceLength;
   unsigned char* out = static_cast<unsigned char*>(buffer);
   uint32_t filled = 0;  // bytes in buffer not yet handed over
   uint64_t total = 0;   // bytes inflated so far
   InflateResult result = INFLATE_DAMAGED;
   for (;;) {
+    if (stream.avail_in == 0) {
+      const void* piece = nullptr;
+      stream.avail_in = source->Next(&piece);
+      stream.next_in = static_cast<Bytef*>(const_cast<void*>(piece));
+    }
     // A full buffer has been handed over, so there is always room here and
     // Z_BUF_ERROR can only mean that the input ran out mid-stream.
     stream.next_out = out + filled;
@@ -92,6 +121,7 @@ InflateResult InflateStream(const void* source, uint32_t sourceLength, uint32_t 
         result = filled == 0 || sink->Take(out, filled) ? INFLATE_DONE : INFLATE_STOPPED;
       break;
     }
+    // Input is fetched whenever it is used up, so Z_BUF_ERROR means it ended.
     if (code != Z_OK) {
       if (code == Z_MEM_ERROR) result = INFLATE_NO_MEMORY;
       break;

@@ -44,6 +44,20 @@ enum InflateResult {
   INFLATE_STOPPED = 3,    // the sink refused a piece
 };
 
+// Supplies the stream to InflateStream piece by piece, so that it need not be
+// in memory whole.
+class InflateSource {
+ public:
+  virtual ~InflateSource() {}
+  // Points *data at the next piece and returns its length; 0 when the input
+  // has ended or cannot be read (the stream then counts as cut short).
+  virtual uint32_t Next(const void** data) = 0;
+};
+
+// Inflates the stream that source supplies, as the overload below does.
+InflateResult InflateStream(InflateSource* source, uint32_t expected, void* buffer,
+                            uint32_t bufferSize, InflateSink* sink);
+
 // Inflates the zlib stream at source through the caller's buffer of
 // bufferSize bytes into sink (no buffer, or a size of 0: INFLATE_NO_MEMORY): every piece but the
 // last is exactly bufferSize bytes, the last is at most that, and none is empty. Nothing beyond

@@ -19,4 +19,10 @@ const uint32_t QX_MAX_ARCHIVE_SIZE = 0x7FFFFFFFu;
 // otherwise (null resource or header included), *header then untouched.
 int CheckPayload(const void* resource, uint32_t size, PayloadHeader* header);
 
+// Where the bytes at resource (size of them, inside the image loaded at
+// imageBase) lie in the image's file: 1 with *offset set when they lie whole
+// in the file data of one section. The payload is then read from the file in
+// pieces, and its pages never join the process's memory.
+int FindInImageFile(const void* imageBase, const void* resource, uint32_t size, uint32_t* offset);
+
 #endif

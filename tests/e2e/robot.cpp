@@ -15,7 +15,8 @@
 // appears. --dialog-state adds to each box line whether the progress dialog
 // was shown or hidden at that moment (none before it exists).
 //
-// FILE receives UTF-8 lines, fields separated by one tab:
+// FILE receives UTF-8 lines, fields separated by one tab (a box's line breaks
+// shown as " | "):
 //   box     CAPTION  TEXT  owner=dialog|none|other  answer=OK|CANCEL  [watch=absent|SIZE]
 //           [dialog=shown|hidden|none]  [ms=MILLISECONDS  peak=BYTES]
 //   close   ignored|obeyed
@@ -149,6 +150,12 @@ void NoteDialog(HWND w, Observed* seen) {
   if (!children.empty()) seen->dialogText = WindowText(children[0]);
 }
 
+// A text of several lines as one: each line break (CR LF) becomes " | ".
+std::string OneLine(std::string text) {
+  for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, " | ");
+  return text;
+}
+
 std::string WatchState(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return "absent";
@@ -193,7 +200,7 @@ void AnswerBox(HWND box, const Options& options, Observed* seen) {
   size_t n = 0;
   for (const std::string& line : seen->lines) n += line.compare(0, 4, "box\t") == 0;
   int answer = n < options.answers.size() ? options.answers[n] : IDOK;
-  std::string line = "box\t" + ToUtf8(WindowText(box)) + "\t" + ToUtf8(MessageBoxText(box)) +
+  std::string line = "box\t" + ToUtf8(WindowText(box)) + "\t" + OneLine(ToUtf8(MessageBoxText(box))) +
                      "\towner=" + ownerName + "\tanswer=" + (answer == IDOK ? "OK" : "CANCEL");
   if (!options.watch.empty()) line += "\twatch=" + WatchState(options.watch);
   if (options.dialogState) {

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# scenarios.sh SCENARIO UPDATER.EXE ROBOT.EXE GAMESTUB.EXE
+# scenarios.sh SCENARIO UPDATER.EXE ROBOT.EXE GAMESTUB.EXE [SCENARIO ARGUMENTS...]
 #
 # Runs one end-to-end scenario in a fresh Wine prefix: sets up a demo
 # installation and its install-location file as the scenario needs, lets the
@@ -38,6 +38,7 @@ SIZE_FAILED=アップデート情報サイズ取得に失敗しました
 DAMAGED=アップデートファイルが壊れています
 NO_MEMORY=メモリの確保に失敗しました
 DONE=アップデートが終了しました
+NOT_APPLIED=アップデートは適用されませんでした。ゲームのファイルは変更されていません。
 
 # Checks run in pipelines (subshells) too, so failures are counted in a file.
 failures=$(mktemp)
@@ -66,10 +67,11 @@ snapshot() {
     find . -type f -exec md5sum {} + | LC_ALL=C sort)
 }
 
+updater_win='C:\e2e\update.exe'
 run_robot() {
   rm -f "$e2e/seen.txt"
   qx_wine "$prefix" 'C:\e2e\robot.exe' --out 'C:\e2e\seen.txt' --timeout $((60 * QX_WINE_SLOWDOWN)) "$@" \
-    -- 'C:\e2e\update.exe'
+    -- "$updater_win"
   local rc=$?
   [ $rc -eq 0 ] || fail "robot ended with $rc"
   [ -f "$e2e/seen.txt" ] || { fail "robot wrote nothing"; : >"$e2e/seen.txt"; }
@@ -182,6 +184,42 @@ completed() { # EXPECTED-LOG-LINES...
   cmp -s "$e2e/expected.log" "$install/install.log" || fail "install.log differs"
   cmp -s "$e2e/expected.log" "$e2e/seen.txt.2" || fail "install.log was not complete at the completion box"
   [ ! -e "$work" ] || fail "work file left behind"
+}
+
+# Run from a download folder beside DLLs named as system DLLs, which Wine is
+# told to prefer: none is loaded (each would leave NAME.dll.loaded beside
+# itself), the update completes and the gate replaces an older executable.
+# Then the system's version library lacks the gate's functions: the update
+# stops at the executable, neither skipped nor replaced, and nothing changes.
+planted_dlls() { # PLANTED-DLL-DIR VERSION-DLL-WIDE-ONLY OLDER-EXE
+  local downloads=$prefix/drive_c/ソダウンロード表 f
+  mkdir -p "$downloads" && cp "$1"/*.dll "$downloads/"
+  mv "$e2e/update.exe" "$downloads/十更新予.exe"
+  updater_win='C:\ソダウンロード表\十更新予.exe'
+  WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$(cd "$1" && ls -- *.dll | sed 's/\.dll$//' | paste -sd,)=n,b"
+  install_demo
+  write_location "$install_win"
+  cp "$3" "$install/GAME.EXE"
+  run_robot
+  { box "$CAPTION" "$title$CONFIRM" none OK; box "$CAPTION" "$DONE" dialog OK; exited; } |
+    expect --any-dialog
+  cmp -s "$3" "$install/GAME.EXE" && fail "GAME.EXE not replaced by the newer one"
+
+  # The prefix's system DLLs are links into the template: unlinked, not written.
+  rm "$prefix/drive_c/windows/system32/version.dll"
+  cp "$2" "$prefix/drive_c/windows/system32/version.dll"
+  cp "$3" "$install/GAME.EXE"
+  run_robot
+  { box "$CAPTION" "$title$CONFIRM" none OK
+    box "$CAPTION_ERROR" "ファイル $install_win\\GAME.EXE の更新に失敗しました | $NOT_APPLIED" dialog OK
+    exited; } | expect --any-dialog
+  cmp -s "$3" "$install/GAME.EXE" || fail "GAME.EXE replaced without a version read"
+  (cd "$here/data/update" && find . -type f) | while read -r f; do
+    cmp -s "$here/data/update/$f" "$install/$f" || fail "$f not installed"
+  done
+  for f in "$downloads"/*.loaded; do
+    [ ! -e "$f" ] || fail "loaded from beside the updater: $(basename "$f" .loaded)"
+  done
 }
 
 case $scenario in
@@ -301,6 +339,7 @@ sys.stdout.buffer.write(b"".join(l + b"\r\n" for l in sorted(lines, key=lambda l
       box "$CAPTION_ERROR" "$CREATE_FAILED" dialog OK directory; dialog_seen; exited; } | expect
     expect_unchanged "$before"
     ;;
+  planted_dlls) planted_dlls "${@:5}" ;;
   *)
     echo "unknown scenario $scenario" >&2
     exit 2

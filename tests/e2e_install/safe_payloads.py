@@ -1,18 +1,22 @@
 #!/usr/bin/env python3
 """Installation, archive and checks of the safe-install end-to-end tests.
 
-safe_payloads.py archive OUT --exes DIR          the update's plain archive
+safe_payloads.py archive OUT [--later] --exes DIR
+                                                 the update's plain archive (--later:
+                                                 a later update, of LATER.TXT alone)
 safe_payloads.py setup INSTALL [--log-lines N] --exes DIR
                                                  the installation it updates
 safe_payloads.py check STATE INSTALL DRIVE_C --exes DIR [--log-lines N]
-    STATE "old":  the installation exactly as set up, nothing left behind;
-    STATE "new":  exactly what a clean run leaves, nothing left behind;
-    STATE "held": as "new" but HELD.TXT kept old;
-    STATE "torn": after a kill: every file old or whole new, the log old or
-                  new lines only, every old line kept, only whole lines.
+    STATE "old":   the installation exactly as set up, nothing left behind;
+    STATE "new":   exactly what a clean run leaves, nothing left behind;
+    STATE "later": what clean runs of the update and the later one leave;
+    STATE "torn":  after a kill: every file old or whole new, the log old or
+                   new lines only, every old line kept, only whole lines.
 safe_payloads.py kill MOMENT INSTALL PREFIX
-    waits for MOMENT (work, copy, loop, log), seen by watching the updater's
-    files, then SIGKILLs the updater of PREFIX. Exit 0 killed, 1 missed.
+    waits for MOMENT (work: the work file; stage: BIG.DAT's staging file past
+    1 MiB; commit: the journal of the commit; log: the new log's sibling),
+    seen by watching the updater's files, then SIGKILLs the updater of PREFIX.
+    Exit 0 killed, 1 missed.
 """
 import argparse
 import os
@@ -23,6 +27,8 @@ import time
 
 INSTALL_WIN = "C:\\ゲーム\\デモ"
 SIBLING = "~QXNEW~.TMP"
+JOURNAL = "~QXJRNL.TMP"
+BIG_STAGING = "~QX00002.TMP"  # BIG.DAT is entry 2
 WORK = "__updatetmp__.tmd"
 MIB = 1 << 20
 BIG_NEW = 4 * MIB
@@ -41,14 +47,22 @@ def sample(exes, name):
         return f.read()
 
 
-def new_files(exes):
-    """The archive's entries in order: name (as installed) -> bytes."""
+def later_files():
+    """A later update of one file: it finishes a killed update only through its journal."""
+    return {"LATER.TXT": b"later"}
+
+
+def new_files(exes, later=False):
+    """The entries of the update in order (with the later one's after them):
+    name (as installed) -> bytes."""
     files = {"A.TXT": b"new a", "GAME.EXE": sample(exes, "v1002"), "BIG.DAT": pattern(2, BIG_NEW),
              "SUB\\B.TXT": b"new b", "HELD.TXT": b"new held"}
     for i in range(150):
         files["MANY\\F%03d.TXT" % i] = b"many %d\r\n" % i * (i + 1)
     files["NEW\\DEEP\\C.TXT"] = b"new c"
     files["LATE.TXT"] = b"new late"
+    if later:
+        files.update(later_files())
     return files
 
 
@@ -68,14 +82,15 @@ def fold(line):
     return bytes(b + 32 if 0x41 <= b <= 0x5A else b for b in line)
 
 
-def new_log(exes, log_lines, held=False):
-    new = [('"%s\\%s"' % (INSTALL_WIN, n)).encode("cp932") for n in new_files(exes)]
+def new_log(exes, log_lines, later=False):
+    new = [('"%s\\%s"' % (INSTALL_WIN, n)).encode("cp932") for n in new_files(exes, later)]
     lines = sorted(old_log_lines(log_lines) + new, key=fold)
     return b"".join(line + b"\r\n" for line in lines)
 
 
-def write_archive(exes, out):
-    entries = [(n.encode("cp932"), d) for n, d in new_files(exes).items()]
+def write_archive(exes, out, later):
+    files = later_files() if later else new_files(exes)
+    entries = [(n.encode("cp932"), d) for n, d in files.items()]
     offset = 8 + 72 * len(entries)
     index, body = [], []
     for name, data in entries:
@@ -116,7 +131,7 @@ def leftovers(drive_c):
         if base.startswith(os.path.join(drive_c, "windows")):
             continue
         out += [os.path.join(base, f) for f in files
-                if f.upper() == SIBLING or f.lower() == WORK or f.startswith("_tmp_")]
+                if f.upper().startswith("~QX") or f.lower() == WORK or f.startswith("_tmp_")]
     return out
 
 
@@ -128,26 +143,20 @@ def check(state, install, drive_c, exes, log_lines):
     old_log = b"".join(line + b"\r\n" for line in old_log_lines(log_lines))
     if state == "torn":
         for name, data in sorted(found.items()):
-            if name.split("\\")[-1].upper() == SIBLING or name == WORK:
+            if name.split("\\")[-1].upper().startswith("~QX") or name == WORK:
                 continue
             if data != old.get(name) and data != new.get(name):
                 problems.append("%s is neither old nor whole new (%d bytes)" % (name, len(data)))
         problems += ["%s is gone" % n for n in old if n not in found]
-        if not log or not log.endswith(b"\r\n"):
-            problems.append("install.log empty or cut")
-        else:
-            lines = set(log[:-2].split(b"\r\n"))
-            allowed = set(new_log(exes, log_lines)[:-2].split(b"\r\n"))
-            problems += ["stray log line %r" % l for l in lines - allowed]
-            problems += ["old log line lost" for l in old_log_lines(log_lines) if l not in lines][:1]
+        # The log is saved once, whole, after the renames: old or new, never between.
+        if log not in (old_log, new_log(exes, log_lines)):
+            problems.append("install.log is neither the old nor the new one")
     else:
         if state == "old":
             want, want_log = old, old_log
         else:
-            want, want_log = dict(old), new_log(exes, log_lines)
-            want.update(new)
-            if state == "held":
-                want["HELD.TXT"] = old["HELD.TXT"]
+            want, want_log = dict(old), new_log(exes, log_lines, state == "later")
+            want.update(new_files(exes, state == "later"))
         for name in sorted(set(found) | set(want)):
             if found.get(name) != want.get(name):
                 problems.append("%s: %s bytes, want %s" % (
@@ -192,14 +201,22 @@ def head(path):
         return b""
 
 
+def journal_state(install):
+    try:
+        with open(os.path.join(install, JOURNAL), "rb") as f:
+            return f.readline().split()[-1].decode()
+    except (OSError, IndexError):
+        return ""
+
+
 def kill(moment, install, prefix):
     sibling, work = os.path.join(install, SIBLING), os.path.join(install, WORK)
     reached = {
         "work": lambda: size(work) >= 0,
-        # From the second step of BIG.DAT's copy until its rename (the flush
-        # included); the log's sibling starts with a quote.
-        "copy": lambda: size(sibling) >= MIB and head(sibling) not in (b"", b'"'),
-        "loop": lambda: size(os.path.join(install, "BIG.DAT")) == BIG_NEW,
+        "stage": lambda: size(os.path.join(install, BIG_STAGING)) >= MIB,
+        "commit": lambda: journal_state(install) == "COMMIT",
+        # The journal is replaced through the same sibling; the log's starts
+        # with a quote.
         "log": lambda: head(sibling) == b'"',
     }[moment]
     deadline = time.time() + 120
@@ -226,9 +243,10 @@ def main():
     ap.add_argument("args", nargs="*")
     ap.add_argument("--exes")
     ap.add_argument("--log-lines", type=int, default=4000)
+    ap.add_argument("--later", action="store_true")
     a = ap.parse_args()
     if a.command == "archive":
-        write_archive(a.exes, a.args[0])
+        write_archive(a.exes, a.args[0], a.later)
     elif a.command == "setup":
         setup(a.args[0], a.exes, a.log_lines)
     elif a.command == "check":

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -267,6 +268,19 @@ struct RecordingSink : InflateSink {
   int refuseAt = 0;
 };
 
+// Hands out a stream a few bytes at a time.
+struct PieceSource : InflateSource {
+  PieceSource(const std::string& stream, size_t piece) : stream(stream), piece(piece) {}
+  uint32_t Next(const void** data) override {
+    const size_t n = std::min(piece, stream.size() - at);
+    *data = stream.data() + at;
+    at += n;
+    return static_cast<uint32_t>(n);
+  }
+  const std::string& stream;
+  size_t piece, at = 0;
+};
+
 }  // namespace
 
 // The unpack step's whole contract: exact size, a clean end, the checksum,
@@ -328,6 +342,12 @@ TEST(InflateStream, DeliversExactlyTheCheckedArchive) {
     } else {
       EXPECT_LT(sink.kept.size(), data.size());  // damage found at the end keeps the last piece
     }
+    // The same stream read in pieces of 7 bytes (a file read as it goes).
+    PieceSource pieces(c.stream, 7);
+    RecordingSink again;
+    again.refuseAt = c.refuseAt;
+    EXPECT_EQ(InflateStream(&pieces, c.expected, buffer.data(), c.buffer, &again), c.result);
+    EXPECT_TRUE(again.kept == sink.kept);
   }
   RecordingSink sink;
   EXPECT_EQ(InflateStream(good.data(), good.size(), n, nullptr, 65536, &sink), INFLATE_NO_MEMORY);

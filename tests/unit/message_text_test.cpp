@@ -79,3 +79,19 @@ TEST(FormatWithText, RefusesFormatThatCannotFit) {
   format.resize(QX_MAX_PATH - 1);  // 257 bytes around it: room for two
   EXPECT_EQ(Format(format.c_str(), "xyz"), "xy" + format.substr(2));
 }
+
+TEST(FormatReport, FailureMoreAndClosingOnTheirOwnLines) {
+  char out[QX_MAX_REPORT];
+  FormatReport(out, MSG_UPDATE_FILE_FAILED_FMT, "C:\\能\\A.TXT", 0, MSG_MORE_FAILED_FMT,
+               MSG_NOT_APPLIED);
+  EXPECT_EQ(std::string(out), "ファイル C:\\能\\A.TXT の更新に失敗しました\r\n" MSG_NOT_APPLIED);
+  FormatReport(out, MSG_DISK_FULL, "", 12, MSG_MORE_FAILED_FMT, MSG_NOT_APPLIED);
+  EXPECT_EQ(std::string(out),
+            MSG_DISK_FULL "\r\nほかに 12 個のファイルも更新できません。\r\n" MSG_NOT_APPLIED);
+  // The longest path is cut at a character boundary; the report still fits.
+  const std::string path = Repeat("表", 200);
+  EXPECT_LT(FormatReport(out, MSG_UPDATE_FILE_FAILED_FMT, path.c_str(), 4294967295u,
+                         MSG_MORE_FAILED_FMT, MSG_RUN_AGAIN),
+            static_cast<int>(QX_MAX_REPORT));
+  EXPECT_NE(std::string(out).find("4294967295"), std::string::npos);
+}

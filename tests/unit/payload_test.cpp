@@ -45,3 +45,33 @@ TEST(CheckPayload, RefusesShortOrOversizedHeaders) {
   EXPECT_EQ(CheckPayload(largest.data(), largest.size(), &h), 1);
   EXPECT_EQ(h.unpackedSize, 0x7FFFFFFFu);
 }
+
+// A loaded image of two sections (the second holding the resource at RVA
+// 0x2010, file offset 0x1210) is read from its file where the bytes lie whole
+// in one section's file data.
+TEST(FindInImageFile, MapsAddressesToFileOffsets) {
+  std::string image(0x3000, '\0');
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) image[at + i] = static_cast<char>(v >> (8 * i));
+  };
+  image[0] = 'M';
+  image[1] = 'Z';
+  put32(0x3C, 0x40);
+  std::memcpy(&image[0x40], "PE\0\0", 4);
+  image[0x46] = 2;     // sections
+  image[0x54] = 0x10;  // optional header of 16 bytes
+  const size_t table = 0x40 + 24 + 0x10;
+  put32(table + 12, 0x1000);  // .text: RVA 0x1000, 0x200 bytes at 0x400
+  put32(table + 16, 0x200);
+  put32(table + 20, 0x400);
+  put32(table + 40 + 12, 0x2000);  // .rsrc: RVA 0x2000, 0x800 bytes at 0x1200
+  put32(table + 40 + 16, 0x800);
+  put32(table + 40 + 20, 0x1200);
+  const char* base = image.data();
+  uint32_t offset = 0;
+  ASSERT_EQ(FindInImageFile(base, base + 0x2010, 0x7F0, &offset), 1);
+  EXPECT_EQ(offset, 0x1210u);
+  EXPECT_EQ(FindInImageFile(base, base + 0x2010, 0x7F1, &offset), 0);   // past the file data
+  EXPECT_EQ(FindInImageFile(base, base + 0x1800, 16, &offset), 0);      // between sections
+  EXPECT_EQ(FindInImageFile(base + 1, base + 0x2010, 16, &offset), 0);  // no image there
+}
