@@ -47,6 +47,14 @@ mkdir -p "$work/big" && truncate -s 2147483500 "$work/big/BIG.DAT"  # + 152 byte
 expect_refusal "the updater's limit" --from "$work/big" "$work/out.bin"
 rm -rf "$work/big" "$work/big.qrb"
 
+"$qxpack" --help | grep -q '^usage: qxpack' || bad "--help"
+# A payload written into its own tree, twice: it never packs itself or its
+# scratch files, so both are the same bytes.
+cp -r "$data" "$work/self"
+"$qxpack" --from "$work/self" "$work/self/ソ表.bin" && cp "$work/self/ソ表.bin" "$work/first.bin" &&
+  "$qxpack" --from "$work/self" "$work/self/ソ表.bin" && cmp -s "$work/first.bin" "$work/self/ソ表.bin" &&
+  [ "$(ls "$work/self" | grep -c bin)" -eq 1 ] || bad "a payload packed into its own tree"
+
 "$qxpack" --from "$data" "$work/a.bin" || bad "packing $data failed"
 "$qxpack" --from "$data" "$work/b.bin" || bad "packing $data again failed"
 cmp -s "$work/a.bin" "$work/b.bin" || bad "two packs of the same tree differ"

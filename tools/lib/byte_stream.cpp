@@ -1,20 +1,10 @@
 #include "tools/lib/byte_stream.h"
 
-#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
-#include <vector>
 
 namespace fs = std::filesystem;
-
-namespace {
-
-// Pieces copied at a time: large enough that a read or write costs little
-// per byte, small beside the tools' memory bound.
-const size_t kCopyPiece = 1u << 20;
-
-}  // namespace
 
 bool MemorySource::Read(void* to, size_t n, std::string* error) {
   if (n > left_) {
@@ -113,15 +103,4 @@ bool OutputFile::Fill(uint64_t offset, const void* bytes, size_t n, std::string*
 bool OutputFile::Close(std::string* error) {
   file_.close();
   return file_ ? true : Failed(error);
-}
-
-bool CopyBytes(ByteSource* source, uint64_t size, ByteSink* sink, std::string* error) {
-  std::vector<char> buffer(size_t(std::min<uint64_t>(size, kCopyPiece)));
-  for (uint64_t done = 0; done < size;) {
-    const size_t n = size_t(std::min<uint64_t>(buffer.size(), size - done));
-    if (!source->Read(buffer.data(), n, error) || !sink->Write(buffer.data(), n, error))
-      return false;
-    done += n;
-  }
-  return true;
 }

@@ -101,7 +101,4 @@ class OutputFile : public ByteSink {
   uint64_t position_ = 0;
 };
 
-// Copies size bytes from source to sink through a buffer of bounded size.
-bool CopyBytes(ByteSource* source, uint64_t size, ByteSink* sink, std::string* error);
-
 #endif
