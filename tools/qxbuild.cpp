@@ -267,7 +267,7 @@ int Run(const Options& o) {
   SourceDateEpoch(&signing.time, &epochGiven, &error);
   signing.fixedTime = epochGiven;
   if (o.check) {
-    // The certificate opens: the stub signs (no timestamp: no network here).
+    // The certificate opens: the stub signs (a check asks no timestamp server).
     signing.timestampUrls.clear();
     const bool ok = !o.sign || SignExecutable(stubPath, signedTmp, signing, &error);
     return ok ? 0 : (Say(error), 1);
