@@ -217,6 +217,7 @@ END
   python3 -c 'import sys; b = bytearray(open(sys.argv[1], "rb").read())
 at = b.index(b"__packtmp__.tmp\0") + 1040; b[at] ^= 0xFF; open(sys.argv[2], "wb").write(b)' \
     "$self/UPDATE.EXE" "$work/damaged.exe"
+  head -c 300000 "$self/UPDATE.EXE" >"$work/cut.exe"
   while IFS='|' read -r status text f; do
     expect_status "$status" "$qxarc" verify "$f"
     [ -z "$text" ] || grep -qF -- "$text" "$work/out" "$work/err" || fail "qxarc verify $f: no '$text'"
@@ -225,6 +226,7 @@ at = b.index(b"__packtmp__.tmp\0") + 1040; b[at] ^= 0xFF; open(sys.argv[2], "wb"
 1|is neither an archive nor an updater|$here/qxbuild_test.sh
 1|without an update payload|$stub
 1|the updater refuses its payload: the stream is damaged|$work/damaged.exe
+1|damaged resource directory|$work/cut.exe
 END
 
   # A folder and a file that cannot be read, named as they are (as another
@@ -410,6 +412,8 @@ no certificate file (PKCS#12) to read at $work/none.pfx|$work/none.pfx --check
 $work/pass.txt is no PKCS#12 (.pfx) file|$work/pass.txt
 END
   payload_archive "$work/signed.exe" "$work/signed.qrb" || fail "payload of the signed updater"
+  "$(dirname "$qxbuild")/qxarc" list "$work/signed.exe" | cut -f4 | diff - <(archive_names \
+    "$work/signed.qrb" | tr a-z A-Z) >&2 || fail "qxarc list of a signed updater"
   [ $failures -eq 0 ] || return
   "$here/e2e/scenarios.sh" good "$work/signed.exe" "$robot" "$gamestub"
   case $? in
