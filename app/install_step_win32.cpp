@@ -51,6 +51,7 @@ bool Prepare(qxArchive* reader, InstallLog* log, const char* logPath, InstallPla
   if (!staged || !CheckDestinations(*plan, logPath, failure) ||
       !WriteJournal(installDir, JournalOf(*plan, JOURNAL_COMMIT))) {
     if (!failure->Failed()) failure->Note(MSG_WRITE_FILE_FAILED_FMT, journalPath);
+    CloseStagedFiles(plan);
     RollBack(installDir, staging);
     return false;
   }
@@ -68,7 +69,8 @@ void Install(HWND dialog, qxArchive* reader) {
     return;
   }
   // Past this point the journal finishes the update, now or in the next run.
-  if (!RollForward(g_update.installDir, JournalOf(plan, JOURNAL_COMMIT), &log, &failure)) {
+  if (!CommitStagedFiles(&plan, &failure) ||
+      !RollForward(g_update.installDir, JournalOf(plan, JOURNAL_COMMIT), &log, &failure, true)) {
     ShowFailure(dialog, failure, MSG_RUN_AGAIN);
     return;
   }
