@@ -137,7 +137,7 @@ void Planner::Add(uint32_t index, const char* name, uint32_t size) {
   PlannedEntry entry{
       index,        name,  destination, destination,         staging, size, INVALID_FILE_ATTRIBUTES,
       where.anchor, false, false,       INVALID_HANDLE_VALUE};
-  entry.executable = lstrcmpiA(GetExtension(name), "exe") == 0;
+  entry.executable = IsExecutableName(name) != 0;
   const char* leaf = nested ? name + std::strlen(folder) + 1 : name;
   // In a folder this run makes there is no installed file to ask about.
   if (where.state == FOLDER_EXISTS && !ReadInstalled(where, leaf, &entry)) return;

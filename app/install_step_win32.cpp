@@ -21,7 +21,9 @@ uint64_t LogBytes(const char* logPath, const InstallPlan& plan) {
   uint64_t bytes = 0;
   if (GetFileAttributesExA(logPath, GetFileExInfoStandard, &data))
     bytes = uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-  for (const PlannedEntry& entry : plan.entries) bytes += entry.destination.size() + 4;
+  char line[QX_MAX_PATH];
+  for (const PlannedEntry& entry : plan.entries)
+    bytes += InstallLog::FormatPathLine(entry.destination.c_str(), line) + 2;  // and CR LF
   return bytes;
 }
 

@@ -104,14 +104,6 @@ bool VersionBlockHasFileVersion(const std::string& block) {
   return field.valueBytes >= 2 && Word(block, field.value) != 0;
 }
 
-bool IsExe(const char* name) {
-  const char* e = GetExtension(name);
-  if (!e || std::strlen(e) != 3) return false;
-  std::string ext(e);
-  for (char& c : ext) c = char(c >= 'a' && c <= 'z' ? c - 32 : c);
-  return ext == "EXE";
-}
-
 // Whether the 64-byte name field of entry i of a plain archive, as stored,
 // holds its NUL (the reader cuts a longer name silently).
 bool NameFieldTerminated(const std::string& archive, uint32_t i) {
@@ -142,7 +134,7 @@ bool CheckEntry(qxArchive* reader, qxArchiveEntry* entry, uint32_t i, const std:
           " and " + utf8;
   }
   if (!error->empty()) return false;
-  if (IsExe(name.c_str())) {
+  if (IsExecutableName(name.c_str())) {
     std::string bytes(entry->size, '\0');
     if (reader->Read(entry, &bytes[0], entry->size) != entry->size) {
       *error = "cannot read entry " + shown;
