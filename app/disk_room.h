@@ -15,7 +15,7 @@
 // (its space is ours), then asks for room for unpackedSize bytes. 1 when there
 // is room; 0 after telling the user ("ディスクの空き容量が不足しています",
 // owned by dialog), and the caller ends the dialog.
-int CheckRoomForWorkFile(HWND dialog, uint32_t unpackedSize);
+int RemoveWorkFileAndCheckRoom(HWND dialog, uint32_t unpackedSize);
 
 // Before anything is staged: each volume that receives files (the install
 // directory's, and that of every folder reached through a link) must hold

@@ -51,7 +51,7 @@ void Add(std::vector<VolumeNeed>* volumes, int volume, uint64_t bytes) {
 
 }  // namespace
 
-int CheckRoomForWorkFile(HWND dialog, uint32_t unpackedSize) {
+int RemoveWorkFileAndCheckRoom(HWND dialog, uint32_t unpackedSize) {
   DeleteFileA(g_update.workFile);
   VolumeSpace space;
   if (!Measure(g_update.installDir, &space)) return 1;

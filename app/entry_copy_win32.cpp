@@ -14,19 +14,25 @@ EntryCopyResult CopySteps(qxArchive* reader, qxArchiveEntry* entry, qxFile* file
     if (file->Write(buffer, n) != static_cast<int>(n)) return COPY_WRITE_FAILED;
     left -= n;
   }
-  return file->Flush() ? COPY_DONE : COPY_WRITE_FAILED;
+  return COPY_DONE;
 }
 
 }  // namespace
 
 EntryCopyResult CopyEntryToFile(qxArchive* reader, qxArchiveEntry* entry, const char* path,
-                                int extraMode, char* buffer, uint32_t step) {
+                                int extraMode, char* buffer, uint32_t step, void** keep) {
   reader->Seek(entry, 0, 0);
   qxFile file;
-  if (!file.Open(path, FM_WRITE_REPLACE | extraMode)) return COPY_CREATE_FAILED;
+  if (!file.Open(path, FM_WRITE_REPLACE | extraMode | (keep ? FM_RENAMABLE : 0)))
+    return COPY_CREATE_FAILED;
   EntryCopyResult result = CopySteps(reader, entry, &file, buffer, step);
-  if (!file.Close() && result == COPY_DONE) result = COPY_WRITE_FAILED;
-  if (result != COPY_DONE) DeleteFileA(path);
+  if (result == COPY_DONE && keep) {
+    *keep = file.Release();
+  } else {
+    if (result == COPY_DONE && !file.Flush()) result = COPY_WRITE_FAILED;
+    if (!file.Close() && result == COPY_DONE) result = COPY_WRITE_FAILED;
+    if (result != COPY_DONE) DeleteFileA(path);
+  }
   reader->Seek(entry, 0, 0);
   return result;
 }

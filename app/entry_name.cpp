@@ -86,3 +86,8 @@ EntryNameProblem CheckEntryName(const char* name) {
 int IsInstallableEntryName(const char* name) {
   return CheckEntryName(name) == ENTRY_NAME_OK ? 1 : 0;
 }
+
+int IsExecutableName(const char* name) {
+  const char* extension = GetExtension(name);
+  return extension && Spells(extension, static_cast<unsigned>(std::strlen(extension)), "exe");
+}

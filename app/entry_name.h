@@ -29,4 +29,8 @@ EntryNameProblem CheckEntryName(const char* name);
 // CheckEntryName(name) == ENTRY_NAME_OK, as 1 or 0.
 int IsInstallableEntryName(const char* name);
 
+// 1 when the name's extension is "exe" in any case: such an entry goes
+// through the version gate.
+int IsExecutableName(const char* name);
+
 #endif

@@ -17,13 +17,15 @@
 struct PlannedEntry {
   uint32_t index;           // in the archive; it names the staging file
   std::string name;         // relative, as the reader lists it
-  std::string destination;  // the install directory and the name
+  std::string destination;  // the install directory and the name, as logged and shown
+  std::string target;       // the same file as the folder spells it, for renaming over
   std::string staging;      // beside the destination
   uint32_t size;
   DWORD attributes;    // of the installed file; INVALID_FILE_ATTRIBUTES: none
   std::size_t anchor;  // index in InstallPlan::anchors
   bool executable;     // goes through the version gate
   bool skipped;        // refused by the gate once staged: nothing to commit
+  HANDLE staged;       // the staging file kept open for its rename, or INVALID_HANDLE_VALUE
 };
 
 struct InstallPlan {
@@ -33,7 +35,9 @@ struct InstallPlan {
   std::vector<std::string> anchors;  // full paths of existing folders; 0 is the install directory
 };
 
-// Walks every entry of the open archive into plan. Notes each entry the
+// Walks every entry of the open archive into plan; each existing folder that
+// receives entries is listed once, which tells every installed file's
+// attributes and spelling. Notes each entry the
 // updater cannot write: a name it refuses, one already taken, a path too long,
 // a folder or read-only file where the file should be, a file where a folder
 // should be, a name needed both as file and as folder. 1 when nothing was

@@ -1,3 +1,4 @@
+#include <cstring>
 #include <map>
 #include <new>
 #include <set>
@@ -12,10 +13,37 @@ namespace {
 
 enum FolderState { FOLDER_EXISTS, FOLDER_NEW, FOLDER_BLOCKED };
 
+// What a folder holds, by name upper-cased as the reader upper-cases.
+struct Installed {
+  DWORD attributes;
+  std::string spelling;
+};
+typedef std::map<std::string, Installed> Listing;
+
 struct Folder {
   FolderState state;
   std::size_t anchor;
+  std::string full;
+  Listing listing;  // of an existing folder
 };
+
+// One pass over the folder instead of a question per file.
+Listing List(const std::string& full) {
+  Listing listing;
+  char pattern[QX_MAX_PATH];
+  WIN32_FIND_DATAA found;
+  if (!JoinPath(pattern, 2, full.c_str(), "*")) return listing;
+  HANDLE search = FindFirstFileA(pattern, &found);
+  if (search == INVALID_HANDLE_VALUE) return listing;
+  do {
+    char upper[QX_MAX_PATH];
+    CopyBytes(upper, found.cFileName, std::strlen(found.cFileName) + 1);
+    MakeUpper(upper);
+    listing.emplace(upper, Installed{found.dwFileAttributes, found.cFileName});
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return listing;
+}
 
 bool IsAbsent(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
@@ -26,61 +54,66 @@ class Planner {
   Planner(const char* installDir, InstallPlan* plan, InstallFailure* failure)
       : installDir(installDir), plan(plan), failure(failure) {
     plan->anchors.push_back(installDir);
+    folders.emplace("", Folder{FOLDER_EXISTS, 0, installDir, List(installDir)});
   }
   void Add(uint32_t index, const char* name, uint32_t size);
   void RefuseFoldersNamedAsFiles();
 
  private:
-  Folder Resolve(const std::string& folder);
+  const Folder& Resolve(const std::string& folder);
   bool Fail(const std::string& where) {
     failure->Note(MSG_UPDATE_FILE_FAILED_FMT, where);
     return false;
   }
-  bool ReadInstalled(PlannedEntry* entry);
+  bool ReadInstalled(const Folder& folder, const char* name, PlannedEntry* entry);
 
   const char* installDir;
   InstallPlan* plan;
   InstallFailure* failure;
-  std::map<std::string, Folder> folders;  // relative, as the reader spells them
+  std::map<std::string, Folder> folders;  // relative, as the reader spells them; "" the top
   std::set<std::string> names;
 };
 
 // Asked once per folder: one that exists is an anchor of its own (it may be
-// a link to another volume); a new one lands on its parent's.
-Folder Planner::Resolve(const std::string& folder) {
+// a link to another volume) and is listed; a new one lands on its parent's.
+const Folder& Planner::Resolve(const std::string& folder) {
   auto known = folders.find(folder);
   if (known != folders.end()) return known->second;
   char full[QX_MAX_PATH], parent[QX_MAX_PATH];
-  Folder result{FOLDER_BLOCKED, 0};
+  Folder result{FOLDER_BLOCKED, 0, std::string(), Listing()};
   if (JoinPath(full, 2, installDir, folder.c_str())) {
+    result.full = full;
     const DWORD attributes = GetFileAttributesA(full);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       plan->anchors.push_back(full);
-      result = {FOLDER_EXISTS, plan->anchors.size() - 1};
+      result.state = FOLDER_EXISTS;
+      result.anchor = plan->anchors.size() - 1;
+      result.listing = List(full);
     } else if (attributes == INVALID_FILE_ATTRIBUTES && IsAbsent(GetLastError())) {
-      const Folder above =
-          GetDirectoryPart(folder.c_str(), parent) ? Resolve(parent) : Folder{FOLDER_EXISTS, 0};
-      if (above.state != FOLDER_BLOCKED) {
-        result = {FOLDER_NEW, above.anchor};
+      const std::string above = GetDirectoryPart(folder.c_str(), parent) ? parent : "";
+      const Folder& outer = Resolve(above);
+      if (outer.state != FOLDER_BLOCKED) {
+        result.state = FOLDER_NEW;
+        result.anchor = outer.anchor;
         plan->newDirectories.push_back(folder);
-        plan->newDirectoryAnchors.push_back(above.anchor);
+        plan->newDirectoryAnchors.push_back(outer.anchor);
       }
     }
   }
-  folders.emplace(folder, result);
-  return result;
+  return folders.emplace(folder, result).first->second;
 }
 
-// The installed file's attributes; false when what is there cannot be
-// replaced by a file.
-bool Planner::ReadInstalled(PlannedEntry* entry) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  entry->attributes = INVALID_FILE_ATTRIBUTES;
-  if (!GetFileAttributesExA(entry->destination.c_str(), GetFileExInfoStandard, &data))
-    return IsAbsent(GetLastError()) || Fail(entry->destination);
-  if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
+// The installed file's attributes and spelling, from its folder's listing;
+// false when what is there cannot be replaced by a file.
+bool Planner::ReadInstalled(const Folder& folder, const char* name, PlannedEntry* entry) {
+  auto found = folder.listing.find(name);
+  if (found == folder.listing.end()) return true;
+  if (found->second.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
     return Fail(entry->destination);
-  entry->attributes = data.dwFileAttributes;
+  char target[QX_MAX_PATH];
+  entry->attributes = found->second.attributes;
+  if (JoinPath(target, 2, folder.full.c_str(), found->second.spelling.c_str()))
+    entry->target = target;
   return true;
 }
 
@@ -95,16 +128,19 @@ void Planner::Add(uint32_t index, const char* name, uint32_t size) {
     Fail(destination[0] ? destination : name);
     return;
   }
-  const Folder where = GetDirectoryPart(name, folder) ? Resolve(folder) : Folder{FOLDER_EXISTS, 0};
+  const bool nested = GetDirectoryPart(name, folder) != 0;
+  const Folder& where = Resolve(nested ? folder : "");
   if (where.state == FOLDER_BLOCKED) {
     Fail(destination);
     return;
   }
-  PlannedEntry entry{index,        name,  destination, staging, size, INVALID_FILE_ATTRIBUTES,
-                     where.anchor, false, false};
-  entry.executable = lstrcmpiA(GetExtension(name), "exe") == 0;
+  PlannedEntry entry{
+      index,        name,  destination, destination,         staging, size, INVALID_FILE_ATTRIBUTES,
+      where.anchor, false, false,       INVALID_HANDLE_VALUE};
+  entry.executable = IsExecutableName(name) != 0;
+  const char* leaf = nested ? name + std::strlen(folder) + 1 : name;
   // In a folder this run makes there is no installed file to ask about.
-  if (where.state == FOLDER_EXISTS && !ReadInstalled(&entry)) return;
+  if (where.state == FOLDER_EXISTS && !ReadInstalled(where, leaf, &entry)) return;
   plan->entries.push_back(entry);
 }
 

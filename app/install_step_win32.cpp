@@ -21,7 +21,9 @@ uint64_t LogBytes(const char* logPath, const InstallPlan& plan) {
   uint64_t bytes = 0;
   if (GetFileAttributesExA(logPath, GetFileExInfoStandard, &data))
     bytes = uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-  for (const PlannedEntry& entry : plan.entries) bytes += entry.destination.size() + 4;
+  char line[QX_MAX_PATH];
+  for (const PlannedEntry& entry : plan.entries)
+    bytes += InstallLog::FormatPathLine(entry.destination.c_str(), line) + 2;  // and CR LF
   return bytes;
 }
 
@@ -51,6 +53,7 @@ bool Prepare(qxArchive* reader, InstallLog* log, const char* logPath, InstallPla
   if (!staged || !CheckDestinations(*plan, logPath, failure) ||
       !WriteJournal(installDir, JournalOf(*plan, JOURNAL_COMMIT))) {
     if (!failure->Failed()) failure->Note(MSG_WRITE_FILE_FAILED_FMT, journalPath);
+    CloseStagedFiles(plan);
     RollBack(installDir, staging);
     return false;
   }
@@ -68,7 +71,8 @@ void Install(HWND dialog, qxArchive* reader) {
     return;
   }
   // Past this point the journal finishes the update, now or in the next run.
-  if (!RollForward(g_update.installDir, JournalOf(plan, JOURNAL_COMMIT), &log, &failure)) {
+  if (!CommitStagedFiles(&plan, &failure) ||
+      !RollForward(g_update.installDir, JournalOf(plan, JOURNAL_COMMIT), &log, &failure, true)) {
     ShowFailure(dialog, failure, MSG_RUN_AGAIN);
     return;
   }

@@ -17,12 +17,23 @@ Journal JournalOf(const InstallPlan& plan, JournalState state);
 // the failure noted (those made stay, for RollBack).
 int MakePlannedFolders(const char* installDir, const InstallPlan& plan, InstallFailure* failure);
 
-// Copies every entry into its staging file in bounded steps, flushed, with the
-// installed file's hidden and system attributes. An executable then passes the
-// version gate: a refused one is removed and marked skipped. 1 when every
-// entry is staged or skipped; 0 with the failure noted at the first that is
-// neither (its staging file removed; those staged before stay, for RollBack).
+// Copies every entry into its staging file in bounded steps, flushed (on
+// worker threads, while the next are written), with the installed file's
+// hidden and system attributes; most stay open, for renaming through their
+// handles. An executable then passes the version gate: a refused one is
+// removed and marked skipped. 1 when every entry is staged and flushed or
+// skipped; 0 with the failure noted at the first that is neither (its staging
+// file removed; those staged before stay, for CloseStagedFiles and RollBack).
 int StageEntries(qxArchive* reader, InstallPlan* plan, InstallFailure* failure);
+
+// Closes the staging files kept open.
+void CloseStagedFiles(InstallPlan* plan);
+
+// The commit's renames: every staged entry over its installed file, through
+// its open handle where it has one. 1 when all are done; 0 with the failure
+// noted at the first that is not (every handle closed, the journal to finish
+// the rest).
+int CommitStagedFiles(InstallPlan* plan, InstallFailure* failure);
 
 // Removes the new folders that stayed empty (every executable bound for them
 // refused), innermost first, so that folders are made only for what is written.

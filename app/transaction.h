@@ -49,11 +49,12 @@ int LoadInstallLog(const char* logPath, InstallLog* log);
 void RollBack(const char* installDir, const Journal& journal);
 
 // Renames every staging file of the journal's entries that is still there
-// over its destination, adds the entries' lines to log (loaded by the caller)
-// and saves it, then deletes the journal. 1 when done; 0 with the failure
-// noted, the journal kept for the next run.
+// over its destination (unless renamed: the caller has renamed them all), adds
+// the entries' lines to log (loaded by the caller) and saves it, then deletes
+// the journal. 1 when done; 0 with the failure noted, the journal kept for the
+// next run.
 int RollForward(const char* installDir, const Journal& journal, InstallLog* log,
-                InstallFailure* failure);
+                InstallFailure* failure, bool renamed = false);
 
 // Before a run does anything else: finishes what a journal left by an
 // interrupted run describes, and removes the sibling of an interrupted

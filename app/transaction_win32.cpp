@@ -104,12 +104,13 @@ void RollBack(const char* installDir, const Journal& journal) {
 }
 
 int RollForward(const char* installDir, const Journal& journal, InstallLog* log,
-                InstallFailure* failure) {
+                InstallFailure* failure, bool renamed) {
   char destination[QX_MAX_PATH], staging[QX_MAX_PATH], line[QX_MAX_PATH];
   for (const JournalEntry& entry : journal.entries) {
     if (!EntryPaths(installDir, entry, destination, staging)) continue;  // never staged
     // A staging file that is gone was renamed before an interruption.
-    if (!CommitStagedFile(staging, destination) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+    if (!renamed && !CommitStagedFile(staging, destination) &&
+        GetLastError() != ERROR_FILE_NOT_FOUND) {
       failure->Note(MSG_UPDATE_FILE_FAILED_FMT, destination);
       return 0;
     }

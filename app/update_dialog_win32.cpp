@@ -135,7 +135,7 @@ void RunUnpackStep(HWND dialog) {
     return EndWithError(dialog, MSG_PAYLOAD_NOT_LOADED);
   }
   // The header is known and nothing has been made yet: the work file must fit.
-  if (!CheckRoomForWorkFile(dialog, header.unpackedSize))
+  if (!RemoveWorkFileAndCheckRoom(dialog, header.unpackedSize))
     return (void)EndDialog(dialog, kDialogEndCode);
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[kWorkWriteSize]);
   if (!buffer) return EndWithError(dialog, MSG_NO_MEMORY);

@@ -1,8 +1,5 @@
 #include "app/version_text.h"
 
-#include <cstdio>
-#include <cstring>
-
 #include "app/install_location_text.h"
 #include "support/path_string.h"
 
@@ -82,22 +79,4 @@ void CopyFieldText(char* field, std::size_t fieldSize, const char* value, std::s
   }
   CopyBytes(field, value, n);
   field[n] = '\0';
-}
-
-int FormatGatePaths(const char* installDir, const char* name, char* tempPath, char* installedPath) {
-  int installed = std::snprintf(installedPath, QX_MAX_PATH, "%s\\%s", installDir, name);
-  char directory[QX_MAX_PATH];
-  int temp;
-  if (GetDirectoryPart(name, directory)) {
-    const char* fileName = name + std::strlen(directory) + 1;
-    temp = std::snprintf(tempPath, QX_MAX_PATH, "%s\\%s\\_tmp_%s", installDir, directory, fileName);
-  } else {
-    temp = std::snprintf(tempPath, QX_MAX_PATH, "%s\\_tmp_%s", installDir, name);
-  }
-  if (installed < 0 || installed >= QX_MAX_PATH || temp < 0 || temp >= QX_MAX_PATH) {
-    installedPath[0] = '\0';
-    tempPath[0] = '\0';
-    return 0;
-  }
-  return 1;
 }

@@ -1,5 +1,5 @@
 // Text side of the executable version gate: reading the "FileVersion" string
-// of a version resource, and the paths the gate works with.
+// of a version resource.
 #ifndef QX_APP_VERSION_TEXT_H
 #define QX_APP_VERSION_TEXT_H
 
@@ -25,11 +25,5 @@ void ParseFileVersion(const char* text, uint32_t* ms, uint32_t* ls);
 // bytes of value: a version string need not be terminated inside its block.
 void CopyFieldText(char* field, std::size_t fieldSize, const char* value,
                    std::size_t valueLength = SIZE_MAX);
-
-// Forms the gate's two paths (QX_MAX_PATH buffers): the installed file
-// installDir\name, and its temporary copy beside it, with "_tmp_" in front of
-// the file-name part (installDir\DIR\_tmp_NAME for a name with a directory
-// part). 0 when either does not fit.
-int FormatGatePaths(const char* installDir, const char* name, char* tempPath, char* installedPath);
 
 #endif

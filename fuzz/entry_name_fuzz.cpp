@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "app/entry_name.h"
-#include "app/version_text.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_model.h"
+#include "support/file_replace.h"
 #include "support/path_string.h"
 
 namespace {
@@ -114,15 +114,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(name[0] != '\\' && name[0] != '/' && name.find(':') == std::string::npos);
   CheckStaysInside(name);
 
-  // The version gate's temporary copy beside the entry stays inside as well.
+  // The entry's staging file beside it stays inside as well.
   const char kDir[] = "C:\\GAME";
-  char temp[QX_MAX_PATH], installed[QX_MAX_PATH];
-  if (FormatGatePaths(kDir, name.c_str(), temp, installed)) {
+  char destination[QX_MAX_PATH], staging[QX_MAX_PATH];
+  if (JoinPath(destination, 2, kDir, name.c_str()) &&
+      FormatStagingPath(destination, static_cast<uint32_t>(size), staging)) {
     const size_t skip = sizeof kDir;  // the directory and its backslash
-    FUZZ_CHECK(std::strncmp(temp, "C:\\GAME\\", skip) == 0);
-    FUZZ_CHECK(std::strncmp(installed, "C:\\GAME\\", skip) == 0);
-    CheckStaysInside(temp + skip);
-    FUZZ_CHECK(installed + skip == name);
+    FUZZ_CHECK(std::strncmp(staging, "C:\\GAME\\", skip) == 0);
+    FUZZ_CHECK(destination + skip == name);
+    CheckStaysInside(staging + skip);
   }
   return 0;
 }

@@ -1,12 +1,17 @@
 // The install log on a hostile old install.log: loading its text, adding
 // lines, SortUnique and the saved line format. Input: the log file's bytes up
 // to the first NUL (where the loader stops), then lines to Add, one per LF.
+// The same bytes, whole, as the journal a killed run left beside the log: a
+// journal is taken only when it reads back as itself and names nothing the
+// updater would not write.
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "app/entry_name.h"
 #include "app/install_log.h"
+#include "app/journal.h"
 #include "fuzz/fuzz_check.h"
 
 namespace {
@@ -101,6 +106,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string file = input.substr(0, nul);
   std::string text = file;
   text.append(8, '\0');  // the loader's slack behind the text
+
+  Journal journal;
+  if (ParseJournal(input, &journal)) {
+    FUZZ_CHECK(FormatJournal(journal) == input);
+    for (const JournalEntry& entry : journal.entries)
+      FUZZ_CHECK(IsInstallableEntryName(entry.name.c_str()));
+    for (const std::string& folder : journal.directories)
+      FUZZ_CHECK(IsInstallableEntryName(folder.c_str()));
+  }
 
   InstallLog log;
   std::vector<std::string> expected;

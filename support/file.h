@@ -20,6 +20,10 @@ enum {
   // copy takes the attributes of the file it will replace).
   FM_HIDDEN = 0x2000,
   FM_SYSTEM = 0x4000,
+  // With FM_REPLACE: the handle may also rename or delete the file, and others
+  // may read it meanwhile (a staged file, renamed into place through its
+  // handle).
+  FM_RENAMABLE = 0x8000,
   FM_READ_EXISTING = FM_READ | FM_EXISTING,
   FM_WRITE_REPLACE = FM_WRITE | FM_REPLACE,
 };
@@ -71,6 +75,9 @@ class qxFile : public qxFileBase {
   DWORD GetAttributes(const char* path) override;  // INVALID_FILE_ATTRIBUTES if absent
   int SetAttributes(const char* path, DWORD attributes) override;
   int Remove(const char* path, int force) override;
+
+  // Hands the open handle to the caller, who closes it; the object is closed.
+  HANDLE Release();
 
  private:
   int CloseHandleOnly();

@@ -51,6 +51,10 @@ Replaceability CheckReplaceable(const char* destination);
 // staged file stays where it was on failure. Win32 only.
 int CommitStagedFile(const char* staged, const char* destination);
 
+// The same through the staged file's own handle, opened FM_RENAMABLE: no
+// second open. The handle stays the caller's. Win32 only.
+int CommitOpenStagedFile(void* staged, const char* destination);
+
 // Renames sibling over destination (replacing it, through to the disk). 1 when
 // done; 0 when refused (destination read-only or in use), sibling then removed.
 // Win32 only.

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "support/file_replace.h"
+#include "support/path_string.h"
 
 int ReplaceWithSibling(const char* sibling, const char* destination) {
   // Windows refuses to rename over a read-only file, but Wine's rename does
@@ -36,4 +37,46 @@ Replaceability CheckReplaceable(const char* destination) {
 
 int CommitStagedFile(const char* staged, const char* destination) {
   return MoveFileExA(staged, destination, MOVEFILE_REPLACE_EXISTING) ? 1 : 0;
+}
+
+namespace {
+
+struct IoStatus {
+  LONG status;
+  ULONG_PTR information;
+};
+struct RenameInformation {
+  BOOLEAN replaceIfExists;
+  HANDLE rootDirectory;
+  ULONG fileNameLength;
+  WCHAR fileName[QX_MAX_PATH + 8];
+};
+typedef LONG(WINAPI* SetInformationFn)(HANDLE, IoStatus*, void*, ULONG, int);
+const int kFileRenameInformation = 10;
+
+// destination as the native calls name it: "\??\C:\..." or "\??\UNC\server\...".
+ULONG NativePath(const char* destination, WCHAR* out, ULONG room) {
+  const bool unc = destination[0] == '\\' && destination[1] == '\\';
+  const WCHAR* prefix = unc ? L"\\??\\UNC" : L"\\??\\";
+  ULONG n = 0;
+  while (prefix[n]) out[n] = prefix[n], ++n;
+  const int converted =
+      MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, destination + (unc ? 1 : 0), -1, out + n,
+                          static_cast<int>(room - n));
+  return converted > 0 ? n + static_cast<ULONG>(converted) - 1 : 0;
+}
+
+}  // namespace
+
+int CommitOpenStagedFile(void* staged, const char* destination) {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  FARPROC found = ntdll ? GetProcAddress(ntdll, "NtSetInformationFile") : nullptr;
+  SetInformationFn set = reinterpret_cast<SetInformationFn>(reinterpret_cast<void*>(found));
+  RenameInformation info = {};
+  info.replaceIfExists = TRUE;
+  const ULONG length = NativePath(destination, info.fileName, QX_MAX_PATH + 8);
+  if (!set || length == 0) return 0;
+  info.fileNameLength = length * sizeof(WCHAR);
+  IoStatus io = {};
+  return set(staged, &io, &info, sizeof info, kFileRenameInformation) >= 0;
 }

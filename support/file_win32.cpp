@@ -34,10 +34,13 @@ int qxFile::Open(const char* path, int openMode) {
     if (openMode & FM_HIDDEN) attributes |= FILE_ATTRIBUTE_HIDDEN;
     if (openMode & FM_SYSTEM) attributes |= FILE_ATTRIBUTE_SYSTEM;
     if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
-    h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr);
+    const bool renamable = (openMode & FM_RENAMABLE) != 0;
+    const DWORD access = GENERIC_WRITE | (renamable ? DELETE : 0);
+    const DWORD share = renamable ? FILE_SHARE_READ | FILE_SHARE_DELETE : 0;
+    h = CreateFileA(path, access, share, nullptr, CREATE_NEW, attributes, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-      DWORD share = (openMode & FM_READ) ? FILE_SHARE_READ : 0;
-      h = CreateFileA(path, GENERIC_WRITE, share, nullptr, TRUNCATE_EXISTING, attributes, nullptr);
+      DWORD again = share | ((openMode & FM_READ) ? FILE_SHARE_READ : 0);
+      h = CreateFileA(path, access, again, nullptr, TRUNCATE_EXISTING, attributes, nullptr);
     }
   } else {
     bool read = (openMode & FM_READ) != 0;
@@ -67,6 +70,15 @@ int qxFile::CloseHandleOnly() {
 }
 
 int qxFile::Close() { return CloseHandleOnly(); }
+
+HANDLE qxFile::Release() {
+  HANDLE released = handle;
+  mode = -1;
+  handle = INVALID_HANDLE_VALUE;
+  name[0] = '\0';
+  position = 0;
+  return released;
+}
 
 int qxFile::Read(void* buffer, DWORD count) {
   if (handle == INVALID_HANDLE_VALUE) return -1;

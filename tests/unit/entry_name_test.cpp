@@ -93,4 +93,13 @@ TEST(CheckEntryName, EveryRuleWithItsNeighbours) {
   }
 }
 
+TEST(IsExecutableName, ExtensionExeInAnyCase) {
+  EXPECT_EQ(IsExecutableName("GAME.EXE"), 1);
+  EXPECT_EQ(IsExecutableName("bin\\setup.Exe"), 1);
+  EXPECT_EQ(IsExecutableName("\x83\x5C.exe"), 1);  // ソ.exe
+  EXPECT_EQ(IsExecutableName("GAME.EXE.BAK"), 0);
+  EXPECT_EQ(IsExecutableName("EXE\\README"), 0);
+  EXPECT_EQ(IsExecutableName("GAMEEXE"), 0);
+}
+
 }  // namespace

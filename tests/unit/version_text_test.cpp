@@ -128,27 +128,3 @@ TEST(CopyFieldText, ReadsNoFurtherThanTheValueLength) {
   CopyFieldText(field, 0, "never written", 13);
   EXPECT_STREQ(field, "ab\x82");
 }
-
-TEST(FormatGatePaths, TemporaryCopyBesideTheInstalledFile) {
-  char temp[QX_MAX_PATH], installed[QX_MAX_PATH];
-  ASSERT_EQ(FormatGatePaths("C:\\Game", "GAME.EXE", temp, installed), 1);
-  EXPECT_STREQ(installed, "C:\\Game\\GAME.EXE");
-  EXPECT_STREQ(temp, "C:\\Game\\_tmp_GAME.EXE");
-  ASSERT_EQ(FormatGatePaths("C:\\Game", "BIN\\TOOLS\\CFG.EXE", temp, installed), 1);
-  EXPECT_STREQ(installed, "C:\\Game\\BIN\\TOOLS\\CFG.EXE");
-  EXPECT_STREQ(temp, "C:\\Game\\BIN\\TOOLS\\_tmp_CFG.EXE");
-  // 0x5C ending a double-byte character is no separator.
-  ASSERT_EQ(FormatGatePaths("C:\\G", "\x95\x5C.EXE", temp, installed), 1);
-  EXPECT_STREQ(temp, "C:\\G\\_tmp_\x95\x5C.EXE");
-}
-
-TEST(FormatGatePaths, RefusesPathsThatDoNotFit) {
-  char temp[QX_MAX_PATH], installed[QX_MAX_PATH];
-  std::string dir(240, 'd');
-  // installed: 240 + 1 + 18 = 259 bytes fits, but the copy needs 5 more.
-  EXPECT_EQ(FormatGatePaths(dir.c_str(), "ABCDEFGHIJKLMN.EXE", temp, installed), 0);
-  EXPECT_STREQ(temp, "");
-  EXPECT_STREQ(installed, "");
-  EXPECT_EQ(FormatGatePaths(dir.c_str(), "ABCDEFGHI.EXE", temp, installed), 1);
-  EXPECT_EQ(std::string(temp).size(), 259u);
-}

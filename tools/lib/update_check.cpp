@@ -35,14 +35,6 @@ std::string Printable(const std::string& cp932) {
   return out;
 }
 
-bool IsExe(const char* name) {
-  const char* e = GetExtension(name);
-  if (!e || std::strlen(e) != 3) return false;
-  std::string ext(e);
-  for (char& c : ext) c = char(c >= 'a' && c <= 'z' ? c - 32 : c);
-  return ext == "EXE";
-}
-
 // One entry's bytes, read where they lie through the updater's reader.
 class EntryRange : public ByteRange {
  public:
@@ -85,7 +77,7 @@ bool CheckEntry(qxArchive* reader, qxArchiveEntry* entry, const char* nameField,
   if (!error->empty()) return false;
   EntryRange bytes(reader, entry);
   std::string version;
-  if (IsExe(name.c_str()) && !ExecutableFileVersion(&bytes, &version))
+  if (IsExecutableName(name.c_str()) && !ExecutableFileVersion(&bytes, &version))
     warnings->push_back(shown +
                         ": executable without a FileVersion; the updater will not let it "
                         "replace an installed file that has one");
@@ -266,7 +258,7 @@ bool DiffTrees(const std::vector<ArchiveSourceFile>& tree,
     old.erase(found);
     uint64_t newVersion, oldVersion;
     std::string newText, oldText;
-    if (IsExe(f.name.c_str()) && GateVersion(f.hostPath, &newVersion, &newText) &&
+    if (IsExecutableName(f.name.c_str()) && GateVersion(f.hostPath, &newVersion, &newText) &&
         GateVersion(before, &oldVersion, &oldText) && newVersion < oldVersion)
       warnings->push_back(Printable(f.name) + ": FileVersion \"" + newText + "\" is lower than \"" +
                           oldText + "\" in the old tree (" + before +
