@@ -119,7 +119,8 @@ GateVerdict CheckExeVersion(const char* stagedPath, const char* installedPath, b
     return GATE_FAILED;
   }
   if (readOld == 0) return GATE_INSTALL;
-  if (fresh->fileVersionMS != old->fileVersionMS)
-    return fresh->fileVersionMS > old->fileVersionMS ? GATE_INSTALL : GATE_SKIP;
-  return fresh->fileVersionLS >= old->fileVersionLS ? GATE_INSTALL : GATE_SKIP;
+  return FileVersionKey(fresh->fileVersionMS, fresh->fileVersionLS) >=
+                 FileVersionKey(old->fileVersionMS, old->fileVersionLS)
+             ? GATE_INSTALL
+             : GATE_SKIP;
 }

@@ -20,6 +20,10 @@ int ParseInteger(const char* text, int32_t* value);
 // spaces of a component are skipped.
 void ParseFileVersion(const char* text, uint32_t* ms, uint32_t* ls);
 
+// The key the version gate orders FileVersions by: the first word, then the
+// second. A new executable goes in when its key is not lower.
+inline uint64_t FileVersionKey(uint32_t ms, uint32_t ls) { return uint64_t(ms) << 32 | ls; }
+
 // Copies value into field (fieldSize bytes, NUL-terminated), cutting it short
 // at a character boundary when it does not fit. Reads at most valueLength
 // bytes of value: a version string need not be terminated inside its block.

@@ -91,7 +91,7 @@ bool GateVersion(const std::string& path, uint64_t* version, std::string* text) 
   if (!file.Open(path, &ignored) || !ExecutableFileVersion(&file, text)) return false;
   uint32_t ms, ls;
   ParseFileVersion(text->c_str(), &ms, &ls);
-  *version = uint64_t(ms) << 32 | ls;
+  *version = FileVersionKey(ms, ls);
   return true;
 }
 
