@@ -7,11 +7,7 @@
 
 namespace {
 
-enum : uint32_t { HEADER_BYTES = 8, INDEX_ENTRY_BYTES = sizeof(ArchiveIndexEntry) };
-
-uint32_t LoadLittleEndian(const unsigned char* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
+enum : uint32_t { HEADER_BYTES = ARCHIVE_HEADER_BYTES, INDEX_ENTRY_BYTES = ARCHIVE_INDEX_ENTRY_BYTES };
 
 }  // namespace
 
@@ -98,7 +94,7 @@ ArchiveOpenError qxArchive::ReadIndex(uint32_t fileSize) {
   if (ArchiveFileRead(file, header, HEADER_BYTES) != HEADER_BYTES) {
     return fileSize < HEADER_BYTES ? ARCHIVE_TOO_SHORT : ARCHIVE_NOT_READABLE;
   }
-  uint32_t n = LoadLittleEndian(header + 4);  // the magic (header 0-3) is not checked
+  uint32_t n = LoadLe32(header + 4);  // the magic (header 0-3) is not checked
   uint64_t indexBytes = uint64_t(n) * INDEX_ENTRY_BYTES;
   if (indexBytes > 0xFFFFFFFFu) return ARCHIVE_INDEX_BEYOND_FILE;
   if (fileSize != 0xFFFFFFFFu && HEADER_BYTES + indexBytes > fileSize) {
@@ -171,6 +167,10 @@ const char* qxArchive::GetName(qxArchiveEntry* entry, char* destination) {
 }
 
 uint32_t qxArchive::GetSize(qxArchiveEntry* entry) { return IsValid(entry) ? entry->size : 0; }
+
+uint32_t qxArchive::GetStart(qxArchiveEntry* entry) { return IsValid(entry) ? entry->start : 0; }
+
+uint32_t qxArchive::GetIndex(qxArchiveEntry* entry) { return IsValid(entry) ? entry->index : 0; }
 
 uint32_t qxArchive::Read(qxArchiveEntry* entry, void* buffer, uint32_t length) {
   if (!IsValid(entry) || length == 0) return 0;

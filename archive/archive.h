@@ -1,13 +1,10 @@
 // Archive reader: a flat container of named entries with its index at the head,
 // plain or enciphered. Entries are handed out by index as handles.
 //
-// File layout (little-endian): magic (4, "QRB\0", not checked), count N (4),
-// N index entries of 72 bytes {name[64], offset, size}, then entry data.
+// The layout is archive_format.h's; the magic is not checked.
 //
-// Enciphered archives: entry 0 named "__key__.dat" (any ASCII case) is the
-// key entry, kept as stored, whose size field seeds the content key. Entries
-// 1 .. N-1 have scrambled names and enciphered offsets and sizes, decoded by
-// Open; their whole 8-byte blocks are enciphered (Blowfish, ECB), a partial
+// Enciphered archives: the key entry is kept as stored. Entries 1 .. N-1 have
+// their names and index entries decoded by Open; their whole 8-byte blocks are enciphered (Blowfish, ECB), a partial
 // trailing block is stored plain, and Read deciphers on the way. Bytes that
 // the file does not hold read as zeros there, and the count is the request.
 #ifndef QX_ARCHIVE_ARCHIVE_H
@@ -18,13 +15,7 @@
 #include <string>
 
 #include "archive/archive_file.h"
-
-struct ArchiveIndexEntry {
-  char name[64];
-  uint32_t offset;
-  uint32_t size;
-};
-static_assert(sizeof(ArchiveIndexEntry) == 72, "index entries are 72 bytes");
+#include "archive/archive_format.h"
 
 enum : uint32_t { ARCHIVE_ENTRY_MARKER = 0x4E45504F };  // "OPEN" in memory order
 
@@ -68,10 +59,6 @@ enum ArchiveOpenError {
   ARCHIVE_ALREADY_OPEN,       // this reader holds an archive already
 };
 
-// 1 when entry 0's name marks the archive as enciphered (the key entry):
-// "__key__.dat" in any mix of ASCII case.
-int IsKeyEntryName(const char* name);
-
 class qxArchive {
  public:
   explicit qxArchive(int capacity);  // 0 means 32; a negative one gives no handles
@@ -97,6 +84,10 @@ class qxArchive {
   // non-null); null for an invalid handle.
   const char* GetName(qxArchiveEntry* entry, char* destination);
   uint32_t GetSize(qxArchiveEntry* entry);
+  // Where the entry's data starts in the file, and the entry's index; 0 for
+  // an invalid handle.
+  uint32_t GetStart(qxArchiveEntry* entry);
+  uint32_t GetIndex(qxArchiveEntry* entry);
   // Bytes delivered, at most length and at most what the entry has left; 0
   // when the entry's file position cannot be reached (2 GiB or more).
   uint32_t Read(qxArchiveEntry* entry, void* buffer, uint32_t length);

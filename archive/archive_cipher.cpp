@@ -6,17 +6,12 @@
 
 #include "archive/archive.h"
 #include "archive/blowfish.h"
-#include "archive/mt19937.h"
 #include "archive/name_scramble.h"
 #include "support/path_string.h"
 
 namespace {
 
 enum : uint32_t { BLOCK = 8 };
-
-const char KEY_ENTRY_NAME[] = "__key__.dat";
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
 // Reads n bytes at position into destination; bytes the file does not
 // deliver (end of file, unreachable position) are zeros, never stale ones.
@@ -27,13 +22,6 @@ void ReadZeroFilled(ArchiveFileHandle file, uint32_t position, uint8_t* destinat
 }
 
 }  // namespace
-
-int IsKeyEntryName(const char* name) {
-  for (int i = 0;; ++i) {
-    if (LowerAscii(name[i]) != KEY_ENTRY_NAME[i]) return 0;
-    if (name[i] == '\0') return 1;
-  }
-}
 
 void qxArchive::InitDescrambler() {
   descrambler.cipher = nullptr;
@@ -48,27 +36,16 @@ void qxArchive::ReleaseCipher() {
 
 int qxArchive::SetUpKey(uint32_t seed) {
   enciphered = 1;
-  uint32_t keyWord;
-  {
-    MtKeyedUse use(seed);
-    keyWord = MtDraw();
-  }
-  const uint8_t key[4] = {uint8_t(keyWord), uint8_t(keyWord >> 8), uint8_t(keyWord >> 16),
-                          uint8_t(keyWord >> 24)};
   if (!descrambler.cipher) descrambler.cipher = new (std::nothrow) BlowfishContext;
   if (!descrambler.cipher) return 0;
-  BlowfishSetKey(descrambler.cipher, key);
+  SetArchiveContentKey(descrambler.cipher, seed);
   return 1;
 }
 
 void qxArchive::DecodeIndex() {
   for (uint32_t i = 1; i < count; ++i) {
     ArchiveIndexEntry& e = index[i];
-    uint32_t left = e.offset + i;
-    uint32_t right = e.size;
-    BlowfishDecipher(descrambler.cipher, &left, &right);
-    e.offset = left;
-    e.size = right;
+    DecipherIndexEntry(descrambler.cipher, i, &e);
     DescrambleName(e.name, nameSeedBase + i, descrambler.forward, descrambler.reversed);
   }
 }

@@ -1,8 +1,6 @@
 // POSIX file access for the host build of the archive reader. It keeps the
 // product's limits: sizes are 32-bit (0xFFFFFFFF when unknown) and positions
 // of 2 GiB or more cannot be reached.
-#ifndef _WIN32
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,5 +49,3 @@ uint32_t ArchiveFileRead(ArchiveFileHandle file, void* buffer, uint32_t n) {
 }
 
 void ArchiveFileClose(ArchiveFileHandle file) { close(file); }
-
-#endif

@@ -4,9 +4,7 @@
 
 #include <cstdint>
 
-// The family's name-seed base: entry i's name is scrambled with this plus i.
-// Writers of enciphered archives must use the same value.
-enum : uint32_t { ARCHIVE_NAME_SEED_BASE = 0x51524200 };
+#include "archive/archive_format.h"  // ARCHIVE_NAME_SEED_BASE
 
 // Fills the two alphabets: A-Z a-z, and its reverse z-a Z-A.
 void InitNameAlphabets(char forward[52], char reversed[52]);

@@ -38,21 +38,6 @@ enum : uint32_t {
   kWalkReads = 64
 };
 
-uint32_t Le32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-bool IsKeyName(const std::string& name) {
-  static const char kKey[] = "__key__.dat";
-  if (name.size() != sizeof kKey - 1) return false;
-  for (size_t i = 0; i < name.size(); ++i) {
-    char c = name[i];
-    if (c >= 'A' && c <= 'Z') c = char(c + 32);
-    if (c != kKey[i]) return false;
-  }
-  return true;
-}
-
 // A name descrambled letter by letter: place m of A-Z a-z becomes place
 // (51 - m - s - k) mod 52, s the byte sum of the seed's first draw.
 std::string Descramble(std::string name, uint32_t seed) {
@@ -114,40 +99,26 @@ struct Model {
   }
 };
 
-void SetUpModelKey(Model* m, uint32_t seed) {
-  uint32_t w;
-  {
-    MtKeyedUse use(seed);
-    w = MtDraw();
-  }
-  const uint8_t key[4] = {uint8_t(w), uint8_t(w >> 8), uint8_t(w >> 16), uint8_t(w >> 24)};
-  BlowfishSetKey(&m->cipher, key);
-}
-
 Model BuildModel(const uint8_t* data, size_t size) {
   Model m;
   m.file.assign(data, data + size);
-  if (size < 8) return m;
-  const uint64_t n = Le32(data + 4);
-  if (8 + 72 * n > size) return m;
+  if (size < ARCHIVE_HEADER_BYTES) return m;
+  const uint64_t n = LoadLe32(data + 4);
+  if (ARCHIVE_HEADER_BYTES + ARCHIVE_INDEX_ENTRY_BYTES * n > size) return m;
   m.opens = true;
+  std::vector<ArchiveIndexEntry> index(n);
   for (uint64_t i = 0; i < n; ++i) {
-    const uint8_t* raw = data + 8 + 72 * i;
-    std::string name(reinterpret_cast<const char*>(raw), strnlen((const char*)raw, 63));
-    m.entries.push_back({name, Le32(raw + 64), Le32(raw + 68)});
+    LoadIndexEntry(data + ARCHIVE_HEADER_BYTES + ARCHIVE_INDEX_ENTRY_BYTES * i, &index[i]);
+    index[i].name[ARCHIVE_NAME_BYTES - 1] = '\0';
   }
-  m.enciphered = n >= 1 && IsKeyName(m.entries[0].name);
-  if (m.enciphered) SetUpModelKey(&m, m.entries[0].size);
-  for (uint32_t i = m.enciphered ? 1 : 0; i < n; ++i) {
-    ModelEntry& e = m.entries[i];
-    if (m.enciphered) {
-      uint32_t left = e.start + i, right = e.size;
-      BlowfishDecipher(&m.cipher, &left, &right);
-      e.start = left;
-      e.size = right;
-      e.name = Descramble(e.name, ARCHIVE_NAME_SEED_BASE + i);
-    }
+  m.enciphered = n >= 1 && IsKeyEntryName(index[0].name);
+  if (m.enciphered) SetArchiveContentKey(&m.cipher, index[0].size);
+  for (uint32_t i = 0; i < n; ++i) {
+    if (m.enciphered && i > 0) DecipherIndexEntry(&m.cipher, i, &index[i]);
+    ModelEntry e = {index[i].name, index[i].offset, index[i].size};
+    if (m.enciphered && i > 0) e.name = Descramble(e.name, ARCHIVE_NAME_SEED_BASE + i);
     e.name = FuzzUpper(e.name);
+    m.entries.push_back(e);
   }
   return m;
 }
@@ -393,8 +364,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::vector<uint32_t> pieces;
   for (size_t i = 0; i + 5 <= opsLength && pieces.size() < 16; i += 5)
-    pieces.push_back(Le32(ops + i + 1) % 300);
-  for (size_t i = 0; i + 5 <= opsLength; i += 5) session.RunOp(ops[i], Le32(ops + i + 1), pieces);
+    pieces.push_back(LoadLe32(ops + i + 1) % 300);
+  for (size_t i = 0; i + 5 <= opsLength; i += 5) session.RunOp(ops[i], LoadLe32(ops + i + 1), pieces);
   session.Walk(pieces);
   return 0;
 }

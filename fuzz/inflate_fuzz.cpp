@@ -23,15 +23,13 @@ enum : uint32_t {
 };
 const unsigned char kFill = 0xA5;  // what the buffer holds before inflation
 
-uint32_t Le32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 void CheckHeader(const uint8_t* data, size_t size, int accepted, const PayloadHeader& header) {
   const bool fits = size >= QX_PAYLOAD_HEADER_SIZE;
-  FUZZ_CHECK(accepted == (fits && Le32(data + 32) < 0x80000000u));
+  const uint32_t unpacked = fits ? LoadLe32(data + QX_PAYLOAD_UNPACKED_SIZE_AT) : 0;
+  FUZZ_CHECK(accepted == (fits && unpacked < 0x80000000u));
   if (!accepted) return;
-  FUZZ_CHECK(header.unpackedSize == Le32(data + 32) && header.packedSize == Le32(data + 36));
+  FUZZ_CHECK(header.unpackedSize == unpacked &&
+             header.packedSize == LoadLe32(data + QX_PAYLOAD_PACKED_SIZE_AT));
   FUZZ_CHECK(std::memcmp(header.packedName, data, 32) == 0);
 }
 

@@ -13,14 +13,6 @@ enum InflateEnd {
   INFLATE_END_TRAILING = 3,   // stream ended cleanly but bytes followed it
 };
 
-// Layout of the payload resource: this header, then one zlib stream.
-struct PayloadHeader {
-  char packedName[32];    // "__packtmp__.tmp", never read
-  uint32_t unpackedSize;  // archive length after inflation
-  uint32_t packedSize;    // stream length, never read
-};
-static_assert(sizeof(PayloadHeader) == 40, "payload header is 40 bytes");
-
 // Inflates source into destination, storing at most capacity bytes, in
 // 4096-byte inflate steps. Returns the bytes stored, or -1 when the decoder
 // cannot be initialised (nothing written). A step that produces nothing

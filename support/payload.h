@@ -1,22 +1,32 @@
-// Checks on the payload resource before it is unpacked.
+// The payload resource: a 40-byte header, then one zlib stream of the archive.
+// Its layout, and the checks on it before it is unpacked.
 #ifndef QX_SUPPORT_PAYLOAD_H
 #define QX_SUPPORT_PAYLOAD_H
 
 #include <cstdint>
 
-#include "support/inflate.h"
+#include "archive/archive_format.h"  // QX_MAX_ARCHIVE_SIZE
 
+// The header, stored little-endian in this order.
+struct PayloadHeader {
+  char packedName[32];    // QX_PACKED_NAME, NUL-padded; never read
+  uint32_t unpackedSize;  // archive length after inflation
+  uint32_t packedSize;    // stream length, never read
+};
 enum { QX_PAYLOAD_HEADER_SIZE = 40 };
+static_assert(sizeof(PayloadHeader) == QX_PAYLOAD_HEADER_SIZE, "payload header is 40 bytes");
 
-// The largest archive an updater can install: the reader's file positions are
-// signed 32-bit. Builders refuse anything larger; the updater refuses a header
-// that claims more.
-const uint32_t QX_MAX_ARCHIVE_SIZE = 0x7FFFFFFFu;
+// Where the header's fields lie.
+enum { QX_PAYLOAD_UNPACKED_SIZE_AT = 32, QX_PAYLOAD_PACKED_SIZE_AT = 36 };
 
-// Decodes the little-endian header at the start of a payload resource of size
-// bytes into *header. 1 when the resource can be unpacked: it holds the whole
-// header and unpackedSize is at most QX_MAX_ARCHIVE_SIZE. 0
-// otherwise (null resource or header included), *header then untouched.
+// The name builders store in the header.
+#define QX_PACKED_NAME "__packtmp__.tmp"
+
+// Decodes the header at the start of a payload resource of size bytes into
+// *header. 1 when the resource can be unpacked: it holds the whole header and
+// unpackedSize is at most QX_MAX_ARCHIVE_SIZE (builders refuse anything
+// larger). 0 otherwise (null resource or header included), *header then
+// untouched.
 int CheckPayload(const void* resource, uint32_t size, PayloadHeader* header);
 
 // Where the bytes at resource (size of them, inside the image loaded at

@@ -80,21 +80,19 @@ head -c 5 "$archive" >"$work/cut-header.qrb"
 expect_status 1 "$qxarc" verify "$work/cut-header.qrb"
 grep -q "header truncated" "$work/out" || fail "verify of a cut header: $(cat "$work/out")"
 
-# A hand-made archive: one entry per name given, each holding "x".
-u32le() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $(($1 >> 8 & 255)))\\x$(printf %02x $(($1 >> 16 & 255)))\\x$(printf %02x $(($1 >> 24 & 255)))"; }
-field() { # name padded to 64 bytes (names given without NUL fill the field)
-  printf '%s' "$1"
-  head -c $((64 - ${#1})) /dev/zero
-}
-handmade() {
-  local out=$1
-  shift
-  local n=$# offset=$((8 + 72 * $# + 72)) name
-  { printf 'QRB\0'; u32le $n; } >"$out"
-  for name in "$@"; do { field "$name"; u32le $offset; u32le 1; } >>"$out"; offset=$((offset + 73)); done
-  offset=$((8 + 72 * $# + 72))
-  for name in "$@"; do { field "$name"; u32le $offset; u32le 1; printf x; } >>"$out"; offset=$((offset + 73)); done
-}
+# A hand-made archive: one entry per name given, each holding "x" (a name of
+# 64 bytes fills its field without a NUL).
+handmade() { python3 "$(dirname "$0")/archive_builder.py" archive "$@"; }
+
+# The tests' Python builder lays archives out as qxarc create does, byte for
+# byte (names with 0x5C second bytes at both ends of a folder and a file).
+mkdir -p "$work/same/ソ表"
+printf x >"$work/same/ソ表/能予.txt"
+printf x >"$work/same/十申"
+expect_status 0 "$qxarc" create "$work/same" "$work/same.qrb"
+handmade "$work/built.qrb" "$(printf 'ソ表\\能予.txt' | iconv -f UTF-8 -t CP932)" \
+  "$(printf '十申' | iconv -f UTF-8 -t CP932)"
+cmp -s "$work/same.qrb" "$work/built.qrb" || fail "the Python builder and qxarc create differ"
 for bad in '..\evil.txt' 'a\..\..\evil.txt' '\evil.txt' 'C:evil.txt'; do
   handmade "$work/evil.qrb" "$bad"
   expect_status 1 "$qxarc" extract "$work/evil.qrb" "$work/jail/inner"

@@ -62,7 +62,7 @@ checks() {
   mkdir -p "$work/empty/sub"
   expect_refusal "no files below" "${ok[@]}" --from "$work/empty"
 
-  printf 'QRB\0\0\0\0\0' >"$work/empty.qrb"
+  python3 "$here/archive_builder.py" archive "$work/empty.qrb"
   expect_refusal "archive has no entry" "${ok[@]}" --from "$work/empty.qrb"
   printf 'PK\3\4' >"$work/other.zip"
   expect_refusal "not an archive" "${ok[@]}" --from "$work/other.zip"
@@ -103,7 +103,7 @@ build() {
   grep -qF '"DATA" "UPDATEDATA"' "$work/back.rc" || { echo "FAIL: payload" >&2; exit 1; }
   # An archive past what an updater takes is refused by the packer before the
   # product build (a sparse file: nothing is read).
-  printf 'QRB\0\0\0\0\0' >"$work/big.qrb" && truncate -s 2147483648 "$work/big.qrb"
+  python3 "$here/archive_builder.py" archive "$work/big.qrb" && truncate -s 2147483648 "$work/big.qrb"
   expect_refusal "more than an updater takes" --brand B --title T --from "$work/big.qrb" \
     -o "$work/big.exe"
 }

@@ -11,17 +11,7 @@ export LC_ALL=C.UTF-8
 w=$work
 
 # handmade OUT NAME...: a plain archive with one entry "x" per name (bytes as given).
-handmade() {
-  python3 - "$@" <<'EOF'
-import struct, sys
-out, names = sys.argv[1], [n.encode("utf-8", "surrogateescape") for n in sys.argv[2:]]
-index, data, offset = b"", b"", 8 + 72 * len(names)
-for name in names:
-    record = name.ljust(64, b"\0") + struct.pack("<II", offset + 72, 1)
-    index, data, offset = index + record, data + record + b"x", offset + 73
-open(out, "wb").write(b"QRB\0" + struct.pack("<I", len(names)) + index + data)
-EOF
-}
+handmade() { python3 "$(dirname "$0")/archive_builder.py" archive "$@"; }
 
 mkdir -p "$w/src/sub" "$w/linked" "$w/fifo" "$w/self"
 echo a >"$w/src/a.txt"
@@ -35,8 +25,8 @@ handmade "$w/empty-name.qrb" ''
 handmade "$w/slash.qrb" 'a/b.txt'
 handmade "$w/clash.qrb" $'\x82\x81\\b.txt' $'\x82\x60\\b.txt'  # full-width a and A
 handmade "$w/file-and-dir.qrb" 'a' 'a\b'
-printf 'QRB\0' >"$w/short.qrb"
-{ printf 'QRB\0\350\003\0\0'; head -c 92 /dev/zero; } >"$w/index-beyond.qrb"  # 1000 entries
+handmade "$w/short.qrb" --cut 4
+handmade "$w/index-beyond.qrb" --count 1000 a
 echo f >"$w/linked/f.txt"
 ln -s f.txt "$w/linked/l.txt"
 mkfifo "$w/fifo/pipe"

@@ -22,49 +22,13 @@ trap 'rm -rf "$work"' EXIT
 . "$here/script-lib.sh"
 tree=$here/e2e/data/update
 
-# The archive inside an updater's payload, from its 40-byte header on.
-payload_archive() {
-  python3 - "$1" "$2" <<'EOF'
-import struct, sys, zlib
-image = open(sys.argv[1], "rb").read()
-at = image.index(b"__packtmp__.tmp\0")
-unpacked, packed = struct.unpack_from("<II", image, at + 32)
-archive = zlib.decompress(image[at + 40:at + 40 + packed])
-assert len(archive) == unpacked
-open(sys.argv[2], "wb").write(archive)
-EOF
-}
-
-# Names in an archive, one a line (code page 932 shown as UTF-8).
-archive_names() {
-  python3 - "$1" <<'EOF'
-import struct, sys
-a = open(sys.argv[1], "rb").read()
-for i in range(struct.unpack_from("<I", a, 4)[0]):
-    print(a[8 + 72 * i:8 + 72 * i + 64].split(b"\0")[0].decode("cp932"))
-EOF
-}
-
-# make_archive OUT NAME=SIZE...: a plain archive; NAME may hold \xNN escapes, a
-# SIZE of "far" puts the entry beyond the end of the file.
-make_archive() {
-  python3 - "$@" <<'EOF'
-import struct, sys
-out, specs = sys.argv[1], sys.argv[2:]
-entries = [(n.encode("utf-8").decode("unicode_escape").encode("latin-1"), s)
-           for n, s in (x.rsplit("=", 1) for x in specs)]
-index, data = [], b""
-offset = 8 + 72 * len(entries)
-for name, size in entries:
-    body = b"" if size == "far" else bytes(int(size))
-    length = 1 << 20 if size == "far" else len(body)
-    record = name.ljust(64, b"\0")[:64] + struct.pack("<II", offset + 72, length)
-    index.append(record)
-    data += record + body
-    offset += 72 + len(body)
-open(out, "wb").write(b"QRB\0" + struct.pack("<I", len(entries)) + b"".join(index) + data)
-EOF
-}
+builder() { python3 "$here/archive_builder.py" "$@"; }
+# The archive inside an updater's payload; names in an archive, one a line
+# (code page 932 shown as UTF-8); a plain archive of NAME=SIZE entries (NAME
+# raw bytes, SIZE N/M: N bytes held, M claimed).
+payload_archive() { builder unpack "$@"; }
+archive_names() { builder names "$@"; }
+make_archive() { builder archive "$@"; }
 
 mode_checks() {
   local qxbuild=$1 stub=$2 versioned=$3 qxarc
@@ -73,14 +37,14 @@ mode_checks() {
   mkdir -p "$work/exes"
   printf 'MZ no version\n' >"$work/exes/PLAIN.EXE"
   cp "$versioned" "$work/exes/NEW.EXE"
-  printf 'QRB\0\377\377\377\0' >"$work/index.qrb"
-  make_archive "$work/far.qrb" a.txt=3 b.txt=far
-  make_archive "$work/up.qrb" 'x\\..\\..\\evil.txt=1'
+  make_archive "$work/index.qrb" --count 16777215 --cut 8
+  make_archive "$work/far.qrb" a.txt=3 b.txt=0/1048576
+  make_archive "$work/up.qrb" 'x\..\..\evil.txt=1'
   make_archive "$work/drive.qrb" 'c:evil.txt=1'
-  make_archive "$work/sibling.qrb" 'sub\\~qxnew~.tmp=1'
+  make_archive "$work/sibling.qrb" 'sub\~qxnew~.tmp=1'
   make_archive "$work/case.qrb" a.txt=1 A.TXT=2
   make_archive "$work/long.qrb" "$(printf 'n%.0s' {1..64})=1"
-  make_archive "$work/sjis.qrb" '\x85\x40.txt=1'
+  make_archive "$work/sjis.qrb" $'\x85\x40.txt=1'
   make_archive "$work/enciphered.qrb" __key__.dat=0 a.txt=1
   make_archive "$work/none.qrb"
   truncate -s 2147483648 "$work/huge.qrb"

@@ -41,7 +41,7 @@ expect_refusal "no files below" --from "$work/empty" "$work/out.bin"
 expect_refusal "no QRB magic" "$work/text.txt" "$work/out.bin"
 # Past what an updater takes (2 GiB - 1): refused before a byte is read or
 # compressed, so sparse files serve.
-printf 'QRB\0\0\0\0\0' >"$work/big.qrb" && truncate -s 2147483648 "$work/big.qrb"
+python3 "$here/archive_builder.py" archive "$work/big.qrb" && truncate -s 2147483648 "$work/big.qrb"
 expect_refusal "more than an updater takes" "$work/big.qrb" "$work/out.bin"
 mkdir -p "$work/big" && truncate -s 2147483500 "$work/big/BIG.DAT"  # + 152 bytes of archive
 expect_refusal "the updater's limit" --from "$work/big" "$work/out.bin"

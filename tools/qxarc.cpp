@@ -15,6 +15,7 @@
 #include "archive/archive.h"
 #include "support/path_string.h"
 #include "tools/lib/archive_encipher.h"
+#include "tools/lib/archive_layout.h"
 #include "tools/lib/archive_writer.h"
 #include "tools/lib/byte_stream.h"
 #include "tools/lib/cp932.h"
@@ -98,11 +99,10 @@ std::string GivenLanding(const std::string& utf8) {
 
 // Size of the archive file; 0xFFFFFFFF when unknown or 4 GiB or more.
 uint32_t ArchiveBytes(const std::string& path) {
-  ArchiveFileHandle file = ArchiveFileOpen(path.c_str());
-  if (file == ARCHIVE_NO_FILE) return 0xFFFFFFFFu;
-  uint32_t size = ArchiveFileSize(file);
-  ArchiveFileClose(file);
-  return size;
+  InputFile file;
+  std::string ignored;
+  if (!file.Open(path, &ignored) || file.Size() >= 0xFFFFFFFFu) return 0xFFFFFFFFu;
+  return uint32_t(file.Size());
 }
 
 const char* OpenFailure(ArchiveOpenError why) {
@@ -118,9 +118,11 @@ const char* OpenFailure(ArchiveOpenError why) {
   }
 }
 
-// What ARCHIVE on the command line stands for: the path the reader opens
-// (the file itself, or the archive out of an updater) and the name to show.
+// What ARCHIVE on the command line stands for: the file read (the file
+// itself, or the archive out of an updater), as UTF-8 and as the path the
+// reader opens, and the name to show.
 struct Input {
+  std::string path;
   std::string native;
   std::string shown;
 };
@@ -161,10 +163,11 @@ bool ResolveInput(const std::string& given, ScratchFiles* scratch, Input* in) {
       std::fprintf(stderr, "qxarc: %s: %s\n", given.c_str(), error.c_str());
       return false;
     }
-  } else if (first.size() == 4 && first != std::string("QRB\0", 4)) {
+  } else if (first.size() == ARCHIVE_MAGIC_BYTES && !HasArchiveMagic(first.data(), first.size())) {
     std::fprintf(stderr, "qxarc: %s is neither an archive nor an updater\n", given.c_str());
     return false;
   }
+  in->path = path;
   if (!NativePath(path, &in->native)) {
     std::fprintf(stderr, "qxarc: %s: the path has no form in the ANSI code page\n", given.c_str());
     return false;
@@ -187,31 +190,34 @@ bool IsKeyEntry(qxArchive& reader, uint32_t i) { return i == 0 && reader.IsEncip
 // What keeps an entry from being installed or extracted: a name the updater
 // refuses or one without a UTF-8 form, or data that lies outside the file or
 // beyond the reader's 2 GiB reach. Empty when there is nothing.
-std::string EntryProblem(const qxArchiveEntry* h, uint32_t fileSize) {
-  std::string utf8, where = "entry " + std::to_string(h->index) + ": ";
-  const std::string refusal = EntryNameRefusal(h->name);
+std::string EntryProblem(qxArchive& reader, qxArchiveEntry* h, uint32_t fileSize) {
+  const char* name = reader.GetName(h, nullptr);
+  const uint32_t start = reader.GetStart(h), size = reader.GetSize(h);
+  std::string utf8, where = "entry " + std::to_string(reader.GetIndex(h)) + ": ";
+  const std::string refusal = EntryNameRefusal(name);
   if (!refusal.empty())
-    return where + "the updater refuses the name " + Shown(h->name) + ": " + refusal;
-  if (!NameToUtf8(h->name, &utf8)) return where + "the name has no UTF-8 form";
-  uint64_t end = uint64_t(h->start) + h->size;
-  where += "data at " + std::to_string(h->start) + ", " + std::to_string(h->size) + " bytes, ";
+    return where + "the updater refuses the name " + Shown(name) + ": " + refusal;
+  if (!NameToUtf8(name, &utf8)) return where + "the name has no UTF-8 form";
+  uint64_t end = uint64_t(start) + size;
+  where += "data at " + std::to_string(start) + ", " + std::to_string(size) + " bytes, ";
   if (fileSize != 0xFFFFFFFFu && end > fileSize) return where + "lies outside the file";
-  if (end > 0x80000000u) return where + "lies beyond 2 GiB, out of the reader's reach";
+  if (end > uint64_t(QX_MAX_ARCHIVE_SIZE) + 1)
+    return where + "lies beyond 2 GiB, out of the reader's reach";
   return std::string();
 }
 
 // The files and directories that the entries seen so far land on.
 class Landings {
  public:
-  // Empty when entry h may land on its path, which it then claims; otherwise
-  // why it may not (an earlier entry holds that file, or needs it as a
-  // directory, or is a file where this one needs a directory).
-  std::string Claim(const qxArchiveEntry* h) {
+  // Empty when entry index of this name may land on its path, which it then
+  // claims; otherwise why it may not (an earlier entry holds that file, or
+  // needs it as a directory, or is a file where this one needs a directory).
+  std::string Claim(uint32_t index, const char* name) {
     std::string utf8;
-    NameToUtf8(h->name, &utf8);
+    NameToUtf8(name, &utf8);
     // Windows folds names: two that fold alike land on one file.
     const std::string path = WindowsNameKey(LandingPath(utf8));
-    const Owner self{h->index, utf8};
+    const Owner self{index, utf8};
     auto file = files_.find(path);
     if (file != files_.end()) {
       if (file->second.name == utf8) return Pair(file->second, self) + " share the name " + utf8;
@@ -248,8 +254,8 @@ int List(const Input& archive) {
   qxArchive reader(1);
   if (!OpenArchive(reader, archive)) return EXIT_FAILED;
   ForEachEntry(reader, [&](uint32_t i, qxArchiveEntry* h) {
-    std::printf("%u\t%u\t%u\t%s\n", unsigned(i), unsigned(h->start), unsigned(h->size),
-                Shown(h->name).c_str());
+    std::printf("%u\t%u\t%u\t%s\n", unsigned(i), unsigned(reader.GetStart(h)),
+                unsigned(reader.GetSize(h)), Shown(reader.GetName(h, nullptr)).c_str());
   });
   return EXIT_OK;
 }
@@ -257,23 +263,24 @@ int List(const Input& archive) {
 // Copies one entry into root/name; a short read leaves no file behind.
 bool ExtractEntry(qxArchive& reader, qxArchiveEntry* h, const fs::path& root) {
   std::string name;
-  NameToUtf8(h->name, &name);
+  const uint32_t size = reader.GetSize(h);
+  NameToUtf8(reader.GetName(h, nullptr), &name);
   fs::path target = root / fs::u8path(LandingPath(name));
   std::error_code ec;
   fs::create_directories(target.parent_path(), ec);
   std::ofstream out(target, std::ios::binary | std::ios::trunc);
   std::vector<char> buffer(1 << 20);
   uint32_t done = 0;
-  while (out && done < h->size) {
+  while (out && done < size) {
     uint32_t got = reader.Read(h, buffer.data(), uint32_t(buffer.size()));
     if (got == 0) break;
     out.write(buffer.data(), got);
     done += got;
   }
   out.close();
-  if (out && done == h->size) return true;
-  std::fprintf(stderr, "qxarc: entry %u: cannot extract %s (%u of %u bytes)\n", unsigned(h->index),
-               name.c_str(), unsigned(done), unsigned(h->size));
+  if (out && done == size) return true;
+  std::fprintf(stderr, "qxarc: entry %u: cannot extract %s (%u of %u bytes)\n",
+               unsigned(reader.GetIndex(h)), name.c_str(), unsigned(done), unsigned(size));
   fs::remove(target, ec);
   return false;
 }
@@ -281,7 +288,7 @@ bool ExtractEntry(qxArchive& reader, qxArchiveEntry* h, const fs::path& root) {
 int Extract(const Input& archive, const std::string& dir, const std::vector<std::string>& names) {
   qxArchive reader(1);
   if (!OpenArchive(reader, archive)) return EXIT_FAILED;
-  const uint32_t fileSize = ArchiveBytes(archive.native);
+  const uint32_t fileSize = ArchiveBytes(archive.path);
   std::map<std::string, std::string> wanted;  // landing path -> as given
   for (const std::string& n : names) wanted[GivenLanding(n)] = n;
   std::set<std::string> found;
@@ -291,12 +298,13 @@ int Extract(const Input& archive, const std::string& dir, const std::vector<std:
   ForEachEntry(reader, [&](uint32_t i, qxArchiveEntry* h) {
     if (IsKeyEntry(reader, i)) return;  // the key entry holds no file
     std::string utf8;
+    const char* name = reader.GetName(h, nullptr);
     if (!wanted.empty()) {
-      if (!NameToUtf8(h->name, &utf8) || !wanted.count(LandingPath(utf8))) return;
+      if (!NameToUtf8(name, &utf8) || !wanted.count(LandingPath(utf8))) return;
       found.insert(LandingPath(utf8));
     }
-    std::string problem = EntryProblem(h, fileSize);
-    if (problem.empty()) problem = landings.Claim(h);
+    std::string problem = EntryProblem(reader, h, fileSize);
+    if (problem.empty()) problem = landings.Claim(i, name);
     if (!problem.empty()) {
       std::fprintf(stderr, "qxarc: %s; entry %u not extracted\n", problem.c_str(), unsigned(i));
       ok = false;
@@ -363,44 +371,29 @@ int Create(const std::string& dir, const std::string& archive, const uint32_t* s
   return EXIT_FAILED;
 }
 
-uint32_t LoadU32(const unsigned char* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 // What the reader does not show: a truncated header or index, and name fields
 // without their NUL (the reader cuts those). Reports problems into problems.
 bool CheckRawIndex(const Input& archive, uint32_t* fileSize, std::vector<std::string>* problems) {
-  ArchiveFileHandle file = ArchiveFileOpen(archive.native.c_str());
-  if (file == ARCHIVE_NO_FILE) {
+  InputFile file;
+  std::string problem;
+  if (!file.Open(archive.path, &problem)) {
     problems->push_back("cannot open " + archive.shown);
     return false;
   }
-  *fileSize = ArchiveFileSize(file);
-  unsigned char header[8];
-  bool whole = ArchiveFileRead(file, header, 8) == 8;
-  uint64_t n = whole ? LoadU32(header + 4) : 0;
-  uint64_t indexBytes = 72 * n;
-  if (!whole) {
-    problems->push_back("header truncated: the file is shorter than 8 bytes");
-  } else if (*fileSize == 0xFFFFFFFFu) {
+  *fileSize = file.Size() >= 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(file.Size());
+  std::vector<ArchiveIndexEntry> index;
+  if (*fileSize == 0xFFFFFFFFu && file.Size() >= ARCHIVE_HEADER_BYTES) {
     problems->push_back("file size unknown or 4 GiB or more");
-    whole = false;
-  } else if (8 + indexBytes > *fileSize) {
-    problems->push_back("index truncated: " + std::to_string(n) + " entries need " +
-                        std::to_string(8 + indexBytes) + " bytes, the file holds " +
-                        std::to_string(*fileSize));
-    whole = false;
+    return false;
   }
-  std::vector<unsigned char> index(whole ? size_t(indexBytes) : 0);
-  if (whole && ArchiveFileRead(file, index.data(), uint32_t(indexBytes)) != indexBytes) {
-    problems->push_back("index cannot be read whole");
-    whole = false;
+  if (!ReadStoredIndex(&file, &index, &problem)) {
+    problems->push_back(problem);
+    return false;
   }
-  ArchiveFileClose(file);
-  for (uint64_t i = 0; whole && i < n; ++i)
-    if (!std::memchr(&index[size_t(72 * i)], 0, 64))
+  for (size_t i = 0; i < index.size(); ++i)
+    if (!std::memchr(index[i].name, 0, ARCHIVE_NAME_BYTES))
       problems->push_back("entry " + std::to_string(i) + ": name is not NUL-terminated");
-  return whole;
+  return true;
 }
 
 int Verify(const Input& archive) {
@@ -414,8 +407,8 @@ int Verify(const Input& archive) {
       ForEachEntry(reader, [&](uint32_t i, qxArchiveEntry* h) {
         // The key entry's size is the seed, not a length of data in the file.
         if (IsKeyEntry(reader, i)) return;
-        std::string problem = EntryProblem(h, fileSize);
-        if (problem.empty()) problem = landings.Claim(h);
+        std::string problem = EntryProblem(reader, h, fileSize);
+        if (problem.empty()) problem = landings.Claim(i, reader.GetName(h, nullptr));
         if (!problem.empty()) problems.push_back(problem);
       });
     } else {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "tools/lib/archive_writer.h"
+#include "tools/lib/byte_stream.h"
 #include "tools/lib/code_signing.h"
 #include "tools/lib/cp932.h"
 #include "tools/lib/payload_packer.h"
@@ -136,11 +137,6 @@ bool ParseOptions(const std::vector<std::string>& args, Options* o, std::string*
   }
   *error = Missing(*o);
   return error->empty();
-}
-
-bool IsDirectory(const std::string& path) {
-  std::error_code ec;
-  return fs::is_directory(fs::u8path(path), ec);
 }
 
 // The files of a tree, without this build's output and scratch files.

@@ -33,11 +33,6 @@ int Fail(const std::string& reason) {
   return 1;
 }
 
-bool IsDirectory(const std::string& path) {
-  std::error_code ec;
-  return fs::is_directory(fs::u8path(path), ec);
-}
-
 // Builds the plain archive of dir into archivePath, without the output and
 // scratch files should they lie in the tree.
 bool ArchiveFromTree(const std::string& dir, const ScratchFiles& scratch, const std::string& output,

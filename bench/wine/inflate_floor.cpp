@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/inflate.h"
+#include "support/payload.h"
 
 namespace {
 

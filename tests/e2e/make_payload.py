@@ -3,12 +3,12 @@
 
 make_payload.py OUT (--tree DIR | --raw FILE) [damage options]
 
-The payload is the 40-byte header ("__packtmp__.tmp", unpacked size, packed
-size) followed by one zlib stream at level 9. --tree packs a plain archive of
-every file below DIR (names relative, '\\' separators, code page 932). --raw
-packs FILE's bytes as they are. --filler N adds an entry FILLER.DAT of N
-incompressible bytes, so that the archive spans several of the unpack step's
-writes.
+The payload is archive_builder's: the header, then one zlib stream at level 9.
+--tree packs a plain archive of every file below DIR (names relative, '\\'
+separators, code page 932). --raw packs FILE's bytes as they are. --filler N
+adds an entry FILLER.DAT of N incompressible bytes, so that the archive spans
+several of the unpack step's writes. --archive-size prints the archive's
+length instead (OUT is not written).
 
 Damage, applied in this order to the finished resource:
   --unpacked-size N   header field replaced (decimal or 0x hex)
@@ -22,7 +22,9 @@ import os
 import random
 import struct
 import sys
-import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import archive_builder  # noqa: E402
 
 
 def collect_tree(root):
@@ -37,20 +39,6 @@ def collect_tree(root):
     return entries
 
 
-def write_archive(entries):
-    count = len(entries)
-    index, data = [], []
-    offset = 8 + 72 * count
-    for name, body in entries:
-        if len(name) > 63:
-            sys.exit("make_payload: name too long: %r" % name)
-        record = name.ljust(64, b"\0") + struct.pack("<II", offset + 72, len(body))
-        index.append(record)
-        data.append(record + body)
-        offset += 72 + len(body)
-    return b"QRB\0" + struct.pack("<I", count) + b"".join(index) + b"".join(data)
-
-
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("out")
@@ -63,24 +51,27 @@ def main():
     ap.add_argument("--flip", type=int)
     ap.add_argument("--append", type=int)
     ap.add_argument("--cut", type=int)
+    ap.add_argument("--archive-size", action="store_true")
     args = ap.parse_args()
 
     if args.tree:
         entries = collect_tree(args.tree)
         if args.filler:
             entries.append((b"FILLER.DAT", random.Random(13).randbytes(args.filler)))
-        archive = write_archive(sorted(entries, key=lambda e: e[0]))
+        archive = archive_builder.archive(sorted(entries, key=lambda e: e[0]))
     else:
         archive = open(args.raw, "rb").read()
-    stream = zlib.compress(archive, 9)
-    header = b"__packtmp__.tmp".ljust(32, b"\0") + struct.pack("<II", len(archive), len(stream))
-    payload = bytearray(header + stream)
+    if args.archive_size:
+        print(len(archive))
+        return
+    payload = bytearray(archive_builder.payload(archive))
+    size_at = archive_builder.UNPACKED_SIZE_AT
     if args.unpacked_size is not None:
-        payload[32:36] = struct.pack("<I", args.unpacked_size)
+        struct.pack_into("<I", payload, size_at, args.unpacked_size)
     if args.size_delta is not None:
-        payload[32:36] = struct.pack("<I", len(archive) + args.size_delta)
+        struct.pack_into("<I", payload, size_at, len(archive) + args.size_delta)
     if args.flip is not None:
-        at = args.flip if args.flip < 0 else 40 + args.flip
+        at = args.flip if args.flip < 0 else archive_builder.PAYLOAD_HEADER + args.flip
         payload[at] ^= 0xFF
     if args.append is not None:
         payload += b"\0" * args.append

@@ -148,8 +148,7 @@ installed() {
   install_demo
   write_location "$install_win"
   local size
-  size=$(python3 "$here/make_payload.py" /dev/stdout --tree "$here/data/update" |
-    python3 -c 'import sys, struct; print(struct.unpack("<I", sys.stdin.buffer.read()[32:36])[0])')
+  size=$(python3 "$here/make_payload.py" - --tree "$here/data/update" --archive-size)
   run_robot --watch "$work_win"
   { box "$CAPTION" "$title$CONFIRM" none OK absent; box "$CAPTION" "$DONE" dialog OK "$size"
     exited; } | expect --any-dialog

@@ -15,8 +15,10 @@ install_payloads.py check VARIANT INSTALL DRIVE_C INSTALL_WIN --exes DIR
 """
 import argparse
 import os
-import struct
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import archive_builder  # noqa: E402
 
 CAPTION = "アップデート"
 CAPTION_ERROR = "アップデートエラー"
@@ -140,21 +142,14 @@ OLD_BIG_LOG = '"C:\\ゲーム\\デモ\\readme.txt"\n"C:\\ゲーム\\デモ\\OLD\
 
 def write_archive(entries, out, variant=None):
     if variant == "notarchive":
-        with open(out, "wb") as f:
-            f.write(b"QRB\0\x01")  # shorter than an archive header
-        return
-    count = len(entries)
-    offset = 8 + 72 * count
-    index, body = [], []
-    for e in entries:
-        name = e.name.encode("cp932")
-        assert len(name) <= 63, e.name
-        record = name.ljust(64, b"\0") + struct.pack("<II", offset + 72, len(e.data) + e.claimed_extra)
-        index.append(record)
-        body.append(record + e.data)
-        offset += 72 + len(e.data)
+        data = archive_builder.MAGIC + b"\x01"  # shorter than an archive header
+    else:
+        data = archive_builder.archive([
+            archive_builder.Entry(e.name.encode("cp932"), e.data,
+                                  size=len(e.data) + e.claimed_extra if e.claimed_extra else None)
+            for e in entries])
     with open(out, "wb") as f:
-        f.write(b"QRB\0" + struct.pack("<I", count) + b"".join(index) + b"".join(body))
+        f.write(data)
 
 
 # --- installation on the host side ------------------------------------------

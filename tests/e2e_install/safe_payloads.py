@@ -21,9 +21,11 @@ safe_payloads.py kill MOMENT INSTALL PREFIX
 import argparse
 import os
 import signal
-import struct
 import sys
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import archive_builder  # noqa: E402
 
 INSTALL_WIN = "C:\\ゲーム\\デモ"
 SIBLING = "~QXNEW~.TMP"
@@ -90,16 +92,8 @@ def new_log(exes, log_lines, later=False):
 
 def write_archive(exes, out, later):
     files = later_files() if later else new_files(exes)
-    entries = [(n.encode("cp932"), d) for n, d in files.items()]
-    offset = 8 + 72 * len(entries)
-    index, body = [], []
-    for name, data in entries:
-        record = name.ljust(64, b"\0") + struct.pack("<II", offset + 72, len(data))
-        index.append(record)
-        body.append(record + data)
-        offset += 72 + len(data)
     with open(out, "wb") as f:
-        f.write(b"QRB\0" + struct.pack("<I", len(entries)) + b"".join(index) + b"".join(body))
+        f.write(archive_builder.archive([(n.encode("cp932"), d) for n, d in files.items()]))
 
 
 def host(install, name):

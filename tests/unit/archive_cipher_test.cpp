@@ -1,6 +1,5 @@
-// Reading enciphered archives. The archives are built here from the cipher,
-// the generator and the name scrambling directly, with the layout readers
-// must accept.
+// Reading enciphered archives, built by the tools' builder (the known-answer
+// test reads one that the family's own tools wrote).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,37 +12,11 @@
 #include "archive/mt19937.h"
 #include "archive/name_scramble.h"
 #include "tests/unit/temp_path.h"
+#include "tools/lib/archive_layout.h"
 
 namespace {
 
-struct Item {
-  std::string name;
-  std::string data;
-};
-
-void PutU32(std::string* out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out->push_back(char((v >> (8 * i)) & 0xFF));
-}
-
-std::string IndexEntryBytes(std::string name, uint32_t offset, uint32_t size) {
-  name.resize(64, '\0');
-  PutU32(&name, offset);
-  PutU32(&name, size);
-  return name;
-}
-
-// The content key of a seed: the first draw after seeding, little-endian.
-void KeyFor(uint32_t seed, BlowfishContext* c) {
-  MtSeed(seed);
-  const uint32_t w = MtDraw();
-  const uint8_t key[4] = {uint8_t(w), uint8_t(w >> 8), uint8_t(w >> 16), uint8_t(w >> 24)};
-  BlowfishSetKey(c, key);
-}
-
-std::string EncipherWholeBlocks(const BlowfishContext& c, std::string data) {
-  BlowfishEncipherBlocks(&c, &data[0], data.size());
-  return data;
-}
+typedef ArchiveBuildEntry Item;
 
 struct Built {
   std::string bytes;
@@ -52,34 +25,13 @@ struct Built {
 
 // Key entry (keyName, size = seed) first, then items scrambled and enciphered.
 Built BuildEnciphered(const std::vector<Item>& items, uint32_t seed,
-                      const std::string& keyName = "__key__.dat") {
-  BlowfishContext c;
-  KeyFor(seed, &c);
-  char forward[52], reversed[52];
-  InitNameAlphabets(forward, reversed);
-  const uint32_t n = uint32_t(items.size()) + 1;
+                      const std::string& keyName = ARCHIVE_KEY_ENTRY_NAME) {
+  ArchiveBuildOptions options;
+  options.encipher = true;
+  options.seed = seed;
+  options.keyName = keyName;
   Built b;
-  b.bytes = std::string("QRB\0", 4);
-  PutU32(&b.bytes, n);
-  uint32_t position = 8 + 72 * n + 72;
-  std::string keyEntry = IndexEntryBytes(keyName, position, seed);
-  std::string index = keyEntry, body = keyEntry;
-  b.offsets.push_back(position);
-  for (uint32_t i = 1; i < n; ++i) {
-    const Item& item = items[i - 1];
-    position += 72;
-    b.offsets.push_back(position);
-    char name[64] = {0};
-    std::memcpy(name, item.name.data(), item.name.size());
-    ScrambleName(name, ARCHIVE_NAME_SEED_BASE + i, forward, reversed);
-    uint32_t l = position, r = uint32_t(item.data.size());
-    BlowfishEncipher(&c, &l, &r);
-    std::string e = IndexEntryBytes(std::string(name), l - i, r);
-    index += e;
-    body += e + EncipherWholeBlocks(c, item.data);
-    position += uint32_t(item.data.size());
-  }
-  b.bytes += index + body;
+  b.bytes = BuildArchive(items, options, &b.offsets);
   return b;
 }
 
@@ -167,7 +119,7 @@ TEST_F(CipherArchiveTest, ArchiveOfOnlyTheKeyEntry) {
   ASSERT_NE(key, NoArchiveEntry());
   EXPECT_STREQ(reader.GetName(key, nullptr), "__key__.Dat");
   EXPECT_EQ(reader.GetSize(key), kSeed);
-  EXPECT_EQ(key->start, 8u + 72 + 72);
+  EXPECT_EQ(reader.GetStart(key), 8u + 72 + 72);
   EXPECT_EQ(reader.OpenEntry(1), NoArchiveEntry());
 }
 
@@ -276,7 +228,7 @@ TEST_F(CipherArchiveTest, OpenLeavesTheGeneratorAsItsKeyedUsesDo) {
 TEST_F(CipherArchiveTest, EntryZeroReadsTheBytesAtItsOffsetDeciphered) {
   const Built built = BuildEnciphered({{"a", Pattern(40, 13)}}, kSeed);
   BlowfishContext c;
-  KeyFor(kSeed, &c);
+  SetArchiveContentKey(&c, kSeed);
   std::string expected = built.bytes.substr(built.offsets[0], 24);
   BlowfishDecipherBlocks(&c, &expected[0], expected.size());
 
@@ -289,13 +241,7 @@ TEST_F(CipherArchiveTest, EntryZeroReadsTheBytesAtItsOffsetDeciphered) {
 
 TEST_F(CipherArchiveTest, KeyEntryAnywhereButFirstLeavesTheArchivePlain) {
   // A plain archive whose entry 1 happens to carry the key entry's name.
-  std::string bytes("QRB\0", 4);
-  PutU32(&bytes, 2);
-  const uint32_t first = 8 + 2 * 72 + 72;
-  const uint32_t second = first + 3 + 72;
-  std::string e0 = IndexEntryBytes("plain.txt", first, 3);
-  std::string e1 = IndexEntryBytes("__key__.dat", second, 9);
-  bytes += e0 + e1 + e0 + "abc" + e1 + "123456789";
+  const std::string bytes = BuildArchive({{"plain.txt", "abc"}, {"__key__.dat", "123456789"}});
 
   qxArchive reader(0);
   ASSERT_EQ(OpenBytes(reader, bytes), 1);

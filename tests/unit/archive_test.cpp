@@ -8,41 +8,22 @@
 
 #include "support/path_string.h"
 #include "tests/unit/temp_path.h"
+#include "tools/lib/archive_layout.h"
 
 namespace {
 
-struct Item {
-  std::string name;  // up to 64 raw bytes
-  std::string data;
-};
+typedef ArchiveBuildEntry Item;
 
-void PutU32(std::string* out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out->push_back(char((v >> (8 * i)) & 0xFF));
+std::string WithMagic(const std::vector<Item>& items, const char* magic) {
+  ArchiveBuildOptions options;
+  options.magic = std::string(magic, ARCHIVE_MAGIC_BYTES);
+  return BuildArchive(items, options);
 }
 
-std::string IndexEntryBytes(const std::string& name, uint32_t offset, uint32_t size) {
-  std::string e = name.substr(0, 64);
-  e.resize(64, '\0');
-  PutU32(&e, offset);
-  PutU32(&e, size);
-  return e;
-}
-
-// Lays out an archive the way archives are written: header, index, then each
-// entry's index copy followed by its data.
-std::string BuildArchive(const std::vector<Item>& items, const char* magic = "QRB") {
-  std::string out(magic, 4);
-  PutU32(&out, uint32_t(items.size()));
-  uint32_t offset = 8 + 72 * uint32_t(items.size());
-  std::string index, body;
-  for (const Item& item : items) {
-    offset += 72;
-    std::string e = IndexEntryBytes(item.name, offset, uint32_t(item.data.size()));
-    index += e;
-    body += e + item.data;
-    offset += uint32_t(item.data.size());
-  }
-  return out + index + body;
+std::string WithCount(const std::vector<Item>& items, uint32_t count) {
+  ArchiveBuildOptions options;
+  options.count = count;
+  return BuildArchive(items, options);
 }
 
 std::string Digits(size_t n) {
@@ -83,7 +64,7 @@ TEST_F(ArchiveTest, EmptyArchiveOpensWithNoEntries) {
 
 TEST_F(ArchiveTest, ForeignMagicIsAccepted) {
   qxArchive reader(0);
-  ASSERT_EQ(OpenBytes(reader, BuildArchive({{"a.txt", "abc"}}, "ZIP!")), 1);
+  ASSERT_EQ(OpenBytes(reader, WithMagic({{"a.txt", "abc"}}, "ZIP!")), 1);
   qxArchiveEntry* h = reader.OpenEntry(0);
   ASSERT_NE(h, NoArchiveEntry());
   EXPECT_EQ(ReadString(reader, h, 3), "abc");
@@ -175,10 +156,13 @@ TEST_F(ArchiveTest, ReadsStopAtTheEndOfTheEntry) {
 }
 
 TEST_F(ArchiveTest, ReadsOutsideTheFileDeliverNothing) {
-  std::string bytes = BuildArchive({{"a", "0123456789"}, {"beyond", ""}, {"huge", ""}});
+  std::vector<Item> items = {{"a", "0123456789"}, {"beyond", ""}, {"huge", ""}};
   // Entry 1 claims bytes past the end of the file; entry 2 lies beyond 2 GiB.
-  bytes.replace(8 + 72 + 64, 8, IndexEntryBytes("", uint32_t(bytes.size()) - 4, 100).substr(64));
-  bytes.replace(8 + 144 + 64, 8, IndexEntryBytes("", 0x80000000u, 16).substr(64));
+  items[1].offset = int64_t(BuildArchive(items).size()) - 4;
+  items[1].size = 100;
+  items[2].offset = 0x80000000u;
+  items[2].size = 16;
+  const std::string bytes = BuildArchive(items);
   qxArchive reader(0);
   ASSERT_EQ(OpenBytes(reader, bytes), 1);
   qxArchiveEntry* beyond = reader.OpenEntry(1);
@@ -281,13 +265,10 @@ TEST_F(ArchiveTest, UnterminatedNameIsCutAt63Bytes) {
 }
 
 TEST_F(ArchiveTest, TruncatedOrImpossibleArchivesAreRefused) {
-  std::string good = BuildArchive({{"a", "aaaa"}, {"b", "bbbb"}});
-  std::string huge = good.substr(0, 4);
-  PutU32(&huge, 0x038E38E4u);  // 72 times this does not fit in 32 bits
-  huge += good.substr(8);
-  std::string big = good.substr(0, 4);
-  PutU32(&big, 1000);  // an index much longer than the file
-  big += good.substr(8);
+  const std::vector<Item> items = {{"a", "aaaa"}, {"b", "bbbb"}};
+  const std::string good = BuildArchive(items);
+  const std::string huge = WithCount(items, 0x038E38E4u);  // 72 times this passes 32 bits
+  const std::string big = WithCount(items, 1000);  // an index much longer than the file
   const std::string cases[] = {"", good.substr(0, 7), good.substr(0, 8 + 72 + 71), huge, big};
   for (const std::string& bytes : cases) {
     qxArchive reader(0);

@@ -7,8 +7,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
+
+#include "archive/archive_format.h"
+#include "tools/lib/byte_stream.h"
 
 inline void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
   std::filesystem::create_directories(path.parent_path());
@@ -16,16 +18,15 @@ inline void WriteFile(const std::filesystem::path& path, const std::string& byte
   out.write(bytes.data(), std::streamsize(bytes.size()));
 }
 
+// The file's bytes; empty when it cannot be read.
 inline std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::string bytes, ignored;
+  ReadWholeFile(path.u8string(), &bytes, &ignored);
+  return bytes;
 }
 
 // A little-endian 32-bit field of an archive image.
-inline uint32_t U32At(const std::string& s, size_t at) {
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(s.data() + at);
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
+inline uint32_t U32At(const std::string& s, size_t at) { return LoadLe32(s.data() + at); }
 
 class TempPath {
  public:

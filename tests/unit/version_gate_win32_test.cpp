@@ -5,7 +5,6 @@
 
 #include "app/messages.h"
 #include "app/version_gate.h"
-#include "tests/unit/test_archive.h"
 #include "tests/unit/win32_temp.h"
 
 namespace {

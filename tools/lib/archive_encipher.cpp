@@ -1,45 +1,20 @@
 #include "tools/lib/archive_encipher.h"
 
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 
-#include "archive/archive.h"
 #include "archive/blowfish.h"
-#include "archive/mt19937.h"
-#include "archive/name_scramble.h"
+#include "tools/lib/archive_layout.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-enum : uint32_t { HEADER_BYTES = 8, ENTRY_BYTES = 72, CHUNK = 1u << 20 };
-const uint64_t READABLE_LIMIT = 0x80000000ull;  // positions are signed 32-bit
-
-void PutU32(char* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = char(v >> (8 * i));
-}
-
-void StoreEntry(char* p, const ArchiveIndexEntry& e) {
-  std::memcpy(p, e.name, sizeof e.name);
-  PutU32(p + 64, e.offset);
-  PutU32(p + 68, e.size);
-}
+enum : uint32_t { CHUNK = 1u << 20 };
 
 bool Fail(std::string* error, const std::string& reason) {
   if (error) *error = reason;
   return false;
-}
-
-void KeyFromSeed(uint32_t seed, BlowfishContext* cipher) {
-  uint32_t word;
-  {
-    MtKeyedUse use(seed);
-    word = MtDraw();
-  }
-  const uint8_t key[4] = {uint8_t(word), uint8_t(word >> 8), uint8_t(word >> 16),
-                          uint8_t(word >> 24)};
-  BlowfishSetKey(cipher, key);
 }
 
 // The stored index: entry 0 the key entry, then every file with true offsets
@@ -47,32 +22,19 @@ void KeyFromSeed(uint32_t seed, BlowfishContext* cipher) {
 bool BuildIndex(const std::vector<ArchiveSourceFile>& files, uint32_t seed,
                 const BlowfishContext& cipher, std::vector<ArchiveIndexEntry>* index,
                 std::string* error) {
-  const uint32_t n = uint32_t(files.size()) + 1;
-  index->assign(n, ArchiveIndexEntry());
-  ArchiveIndexEntry& key = (*index)[0];
-  std::memcpy(key.name, "__key__.dat", sizeof "__key__.dat");
-  uint64_t position = HEADER_BYTES + uint64_t(ENTRY_BYTES) * n + ENTRY_BYTES;
-  key.offset = uint32_t(position);
-  key.size = seed;
-  char forward[52], reversed[52];
-  InitNameAlphabets(forward, reversed);
-  for (uint32_t i = 1; i < n; ++i) {
-    const ArchiveSourceFile& f = files[i - 1];
-    if (f.name.empty() || f.name.size() > 63) return Fail(error, "name too long: " + f.name);
+  std::vector<std::string> names = {ARCHIVE_KEY_ENTRY_NAME};
+  std::vector<uint64_t> sizes = {0};  // the key entry has no data of its own
+  for (const ArchiveSourceFile& f : files) {
+    if (f.name.empty() || f.name.size() >= ARCHIVE_NAME_BYTES)
+      return Fail(error, "name too long: " + f.name);
     std::error_code ec;
-    const uint64_t size = fs::file_size(fs::u8path(f.hostPath), ec);
+    sizes.push_back(fs::file_size(fs::u8path(f.hostPath), ec));
     if (ec) return Fail(error, "cannot read " + f.hostPath + ": " + ec.message());
-    position += ENTRY_BYTES;
-    if (position + size >= READABLE_LIMIT) return Fail(error, "archive would reach 2 GiB");
-    ArchiveIndexEntry& e = (*index)[i];
-    std::memcpy(e.name, f.name.data(), f.name.size());
-    ScrambleName(e.name, ARCHIVE_NAME_SEED_BASE + i, forward, reversed);
-    uint32_t left = uint32_t(position), right = uint32_t(size);
-    BlowfishEncipher(&cipher, &left, &right);
-    e.offset = left - i;
-    e.size = right;
-    position += size;
+    names.push_back(f.name);
   }
+  if (LayOutArchive(names, sizes, index) != names.size())
+    return Fail(error, "archive would reach 2 GiB");
+  EncipherIndex(cipher, seed, index);
   return true;
 }
 
@@ -100,34 +62,27 @@ bool CopyEnciphered(const std::string& hostPath, uint32_t size, const BlowfishCo
 bool WriteAll(const std::vector<ArchiveSourceFile>& files,
               const std::vector<ArchiveIndexEntry>& index, const BlowfishContext& cipher,
               std::ostream& out, std::string* error) {
-  char header[HEADER_BYTES] = {'Q', 'R', 'B', '\0'};
-  PutU32(header + 4, uint32_t(index.size()));
-  out.write(header, HEADER_BYTES);
-  char stored[ENTRY_BYTES];
-  for (const ArchiveIndexEntry& e : index) {
-    StoreEntry(stored, e);
-    out.write(stored, ENTRY_BYTES);
-  }
-  for (size_t i = 0; i < index.size(); ++i) {
-    StoreEntry(stored, index[i]);
-    out.write(stored, ENTRY_BYTES);
-    if (i == 0) continue;  // the key entry has no data of its own
-    uint32_t offset = index[i].offset + uint32_t(i), size = index[i].size;
-    BlowfishDecipher(&cipher, &offset, &size);
-    if (!CopyEnciphered(files[i - 1].hostPath, size, cipher, out, error)) return false;
-  }
-  return true;
+  return EmitArchive(
+      index,
+      [&](size_t i, std::ostream& o, std::string* why) {
+        if (i == 0) return true;  // the key entry has no data of its own
+        ArchiveIndexEntry e = index[i];
+        DecipherIndexEntry(&cipher, uint32_t(i), &e);
+        return CopyEnciphered(files[i - 1].hostPath, e.size, cipher, o, why);
+      },
+      out, error);
 }
 
 }  // namespace
 
 bool WriteEncipheredArchive(const std::vector<ArchiveSourceFile>& files,
                             const std::string& archivePath, uint32_t seed, std::string* error) {
-  if (files.size() >= (READABLE_LIMIT - HEADER_BYTES) / (2 * ENTRY_BYTES)) {
+  if (files.size() >= (uint64_t(QX_MAX_ARCHIVE_SIZE) + 1 - ARCHIVE_HEADER_BYTES) /
+                          (2 * ARCHIVE_INDEX_ENTRY_BYTES)) {
     return Fail(error, "too many files");
   }
   BlowfishContext cipher;
-  KeyFromSeed(seed, &cipher);
+  SetArchiveContentKey(&cipher, seed);
   std::vector<ArchiveIndexEntry> index;
   if (!BuildIndex(files, seed, cipher, &index, error)) return false;
   std::string reason;

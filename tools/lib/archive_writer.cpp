@@ -8,14 +8,13 @@
 
 #include "app/entry_name.h"
 #include "support/path_string.h"
-#include "support/payload.h"
+#include "tools/lib/archive_layout.h"
+#include "tools/lib/byte_stream.h"
 #include "tools/lib/cp932.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-enum : uint64_t { INDEX_ENTRY_BYTES = 72, NAME_BYTES = 64 };
 
 // The archive name of a path relative to the tree: code page 932, '\\', and
 // one the updater will write.
@@ -30,7 +29,7 @@ bool ArchiveName(const std::string& relativeUtf8, std::string* name, std::string
   }
   // A '/' byte is never part of a double-byte character, so this is safe.
   std::replace(name->begin(), name->end(), '/', '\\');
-  if (name->size() >= NAME_BYTES) {
+  if (name->size() >= ARCHIVE_NAME_BYTES) {
     *error = "name longer than 63 bytes in code page 932: " + relativeUtf8;
     return false;
   }
@@ -67,21 +66,15 @@ bool RefuseCollisions(const std::vector<ArchiveSourceFile>& files, std::string* 
   return true;
 }
 
-void PutU32(char* out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out[i] = char((v >> (8 * i)) & 0xFF);
-}
-
-struct Layout {
-  std::vector<std::string> index;  // 72-byte index entries
+// The index of the files with their sizes; false when a file is unreadable
+// or the archive too big for the reader's 32-bit (below 2 GiB) positions.
+bool Plan(const std::vector<ArchiveSourceFile>& files, std::vector<ArchiveIndexEntry>* index,
+          std::string* error) {
+  std::vector<std::string> names;
   std::vector<uint64_t> sizes;
-};
-
-// Sizes and offsets; false when a file is unreadable or the archive too big
-// for the reader's 32-bit (below 2 GiB) positions.
-bool Plan(const std::vector<ArchiveSourceFile>& files, Layout* layout, std::string* error) {
-  uint64_t offset = 8 + INDEX_ENTRY_BYTES * files.size();
   for (const ArchiveSourceFile& f : files) {
-    if (f.name.empty() || f.name.size() >= NAME_BYTES || f.name.find('\0') != std::string::npos) {
+    if (f.name.empty() || f.name.size() >= ARCHIVE_NAME_BYTES ||
+        f.name.find('\0') != std::string::npos) {
       *error = "unusable archive name for " + f.hostPath;
       return false;
     }
@@ -95,21 +88,14 @@ bool Plan(const std::vector<ArchiveSourceFile>& files, Layout* layout, std::stri
       *error = "cannot read " + f.hostPath + " (no permission to read it?)";
       return false;
     }
-    offset += INDEX_ENTRY_BYTES;
-    if (offset + size > QX_MAX_ARCHIVE_SIZE) {
-      *error = "archive would pass the updater's limit of " + std::to_string(QX_MAX_ARCHIVE_SIZE) +
-               " bytes at " + f.hostPath;
-      return false;
-    }
-    std::string entry(INDEX_ENTRY_BYTES, '\0');
-    std::memcpy(&entry[0], f.name.data(), f.name.size());
-    PutU32(&entry[NAME_BYTES], uint32_t(offset));
-    PutU32(&entry[NAME_BYTES + 4], uint32_t(size));
-    layout->index.push_back(entry);
-    layout->sizes.push_back(size);
-    offset += size;
+    names.push_back(f.name);
+    sizes.push_back(size);
   }
-  return true;
+  const size_t fit = LayOutArchive(names, sizes, index);
+  if (fit == files.size()) return true;
+  *error = "archive would pass the updater's limit of " + std::to_string(QX_MAX_ARCHIVE_SIZE) +
+           " bytes at " + files[fit].hostPath;
+  return false;
 }
 
 // Appends exactly size bytes of the file through buffer; false when it has
@@ -127,23 +113,18 @@ bool CopyData(const std::string& hostPath, uint64_t size, std::vector<char>* scr
   return done == size && in.peek() == std::ifstream::traits_type::eof();
 }
 
-bool WriteAll(const std::vector<ArchiveSourceFile>& files, const Layout& layout, std::ostream& out,
+bool WriteAll(const std::vector<ArchiveSourceFile>& files,
+              const std::vector<ArchiveIndexEntry>& index, std::ostream& out,
               std::string* error) {
-  char header[8] = {'Q', 'R', 'B', '\0'};
-  PutU32(header + 4, uint32_t(files.size()));
-  out.write(header, sizeof header);
-  for (const std::string& entry : layout.index) out.write(entry.data(), entry.size());
   std::vector<char> buffer(1 << 16);
-  for (size_t i = 0; i < files.size(); ++i) {
-    out.write(layout.index[i].data(), layout.index[i].size());
-    if (!CopyData(files[i].hostPath, layout.sizes[i], &buffer, out)) {
-      *error = "cannot read " + files[i].hostPath + " whole (changed while writing?)";
-      return false;
-    }
-  }
-  out.flush();
-  if (!out) *error = "write failed";
-  return bool(out);
+  return EmitArchive(
+      index,
+      [&](size_t i, std::ostream& o, std::string* why) {
+        if (CopyData(files[i].hostPath, index[i].size, &buffer, o)) return true;
+        *why = "cannot read " + files[i].hostPath + " whole (changed while writing?)";
+        return false;
+      },
+      out, error);
 }
 
 // What a directory entry is when it is neither a regular file nor a directory.
@@ -170,7 +151,7 @@ bool CollectTree(const std::string& dir, std::vector<ArchiveSourceFile>* files,
   files->clear();
   fs::path root = fs::u8path(dir);
   std::error_code ec;
-  if (!fs::is_directory(root, ec)) {
+  if (!IsDirectory(dir)) {
     *error = "not a directory: " + dir;
     return false;
   }
@@ -263,11 +244,11 @@ bool WriteReplacing(const std::string& path,
 
 bool WriteArchive(const std::vector<ArchiveSourceFile>& files, const std::string& archivePath,
                   std::string* error) {
-  Layout layout;
-  if (!Plan(files, &layout, error)) return false;
+  std::vector<ArchiveIndexEntry> index;
+  if (!Plan(files, &index, error)) return false;
   return WriteReplacing(
       archivePath,
-      [&](std::ostream& out, std::string* why) { return WriteAll(files, layout, out, why); },
+      [&](std::ostream& out, std::string* why) { return WriteAll(files, index, out, why); },
       error);
 }
 

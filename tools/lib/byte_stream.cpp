@@ -104,3 +104,25 @@ bool OutputFile::Close(std::string* error) {
   file_.close();
   return file_ ? true : Failed(error);
 }
+
+bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error) {
+  InputFile file;
+  if (!file.Open(path, error)) return false;
+  // Sized once: a 1.5 GiB archive must not pass through a growing buffer.
+  if (file.Size() > bytes->max_size()) {
+    *error = "cannot read " + path;
+    return false;
+  }
+  bytes->resize(size_t(file.Size()));
+  char more;
+  std::string ignored;
+  if (!bytes->empty() && !file.Read(&(*bytes)[0], bytes->size(), error)) return false;
+  if (!file.Read(&more, 1, &ignored)) return true;
+  *error = "cannot read " + path + " whole (changed while reading?)";
+  return false;
+}
+
+bool IsDirectory(const std::string& path) {
+  std::error_code ec;
+  return fs::is_directory(fs::u8path(path), ec);
+}

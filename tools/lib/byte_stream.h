@@ -101,4 +101,11 @@ class OutputFile : public ByteSink {
   uint64_t position_ = 0;
 };
 
+// The whole file at path (UTF-8), for small files (the stub); false with a
+// one-line reason naming the path.
+bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error);
+
+// True when path (UTF-8) is a folder (a link to one included).
+bool IsDirectory(const std::string& path);
+
 #endif

@@ -3,20 +3,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 
 #include "support/payload.h"
 #include "tools/lib/parallel_deflate.h"
 
 namespace {
-
-const size_t kNameSize = 32;
-const size_t kHeaderSize = 40;
-
-void PutLe32(unsigned char* out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out[i] = static_cast<unsigned char>((v >> (8 * i)) & 0xFF);
-}
 
 // Counts what passes on to the sink: the stream's length.
 class CountingSink : public ByteSink {
@@ -57,26 +48,28 @@ class PrefixedSource : public ByteSource {
 }  // namespace
 
 bool PackPayloadStream(ByteSource* archive, uint64_t size, ByteSink* sink, std::string* error) {
-  unsigned char magic[8];
-  if (size >= 8 && !archive->Read(magic, 8, error)) return false;
-  if (size < 8 || std::memcmp(magic, "QRB\0", 4) != 0) {
+  unsigned char first[ARCHIVE_HEADER_BYTES];
+  if (size >= sizeof first && !archive->Read(first, sizeof first, error)) return false;
+  if (size < sizeof first || !HasArchiveMagic(first, sizeof first)) {
     *error = "not an archive (no QRB magic)";
     return false;
   }
   if (!CheckArchiveSize(size, error)) return false;
-  unsigned char header[kHeaderSize] = QX_PACKED_NAME;
-  PutLe32(header + kNameSize, static_cast<uint32_t>(size));  // the stream length, once known
-  PrefixedSource whole(magic, 8, archive);
+  unsigned char header[QX_PAYLOAD_HEADER_SIZE] = QX_PACKED_NAME;
+  // The stream length follows once known.
+  StoreLe32(header + QX_PAYLOAD_UNPACKED_SIZE_AT, static_cast<uint32_t>(size));
+  PrefixedSource whole(first, sizeof first, archive);
   CountingSink stream(sink);
-  if (!sink->Write(header, kHeaderSize, error) || !DeflateStream(&whole, size, 0, &stream, error))
+  if (!sink->Write(header, sizeof header, error) ||
+      !DeflateStream(&whole, size, 0, &stream, error))
     return false;
   if (stream.count > 0xFFFFFFFFu) {
     *error = "the packed archive passes 4 GiB";
     return false;
   }
   unsigned char length[4];
-  PutLe32(length, static_cast<uint32_t>(stream.count));
-  return sink->Fill(kNameSize + 4, length, 4, error);
+  StoreLe32(length, static_cast<uint32_t>(stream.count));
+  return sink->Fill(QX_PAYLOAD_PACKED_SIZE_AT, length, 4, error);
 }
 
 bool PackPayload(const std::string& archive, std::string* payload, std::string* error) {
@@ -99,26 +92,4 @@ bool CheckArchiveSize(uint64_t size, std::string* error) {
   *error = "archive is " + std::to_string(size) + " bytes, more than an updater takes (" +
            std::to_string(QX_MAX_ARCHIVE_SIZE) + ")";
   return false;
-}
-
-bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error) {
-  std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
-  if (!in) {
-    *error = "cannot open " + path;
-    return false;
-  }
-  // Sized once: a 1.5 GiB archive must not pass through a growing buffer.
-  std::error_code ec;
-  const uintmax_t size = std::filesystem::file_size(std::filesystem::u8path(path), ec);
-  if (ec || size > bytes->max_size()) {
-    *error = "cannot read " + path;
-    return false;
-  }
-  bytes->resize(size_t(size));
-  if (!in.read(&(*bytes)[0], std::streamsize(size)) ||
-      in.peek() != std::ifstream::traits_type::eof()) {
-    *error = "cannot read " + path + " whole (changed while reading?)";
-    return false;
-  }
-  return true;
 }

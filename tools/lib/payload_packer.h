@@ -7,15 +7,13 @@
 
 #include "tools/lib/byte_stream.h"
 
-// Name stored in the payload header, NUL-padded to 32 bytes.
-#define QX_PACKED_NAME "__packtmp__.tmp"
-
-// Packs the bytes of a plain archive into *payload: the 40-byte header (name,
-// unpacked length, stream length; little-endian), then one zlib stream at the
-// highest level with a 32 KiB window (deflated on every core, see
-// parallel_deflate.h), and nothing after it. The same archive always gives the
+// Packs the bytes of a plain archive into *payload: the header
+// (support/payload.h), then one zlib stream at the highest level with a
+// 32 KiB window (deflated on every core, see parallel_deflate.h), and nothing
+// after it. The same archive always gives the
 // same payload, on any machine. False with a one-line reason when archive does
-// not start with the archive magic, fails CheckArchiveSize, or zlib fails.
+// not start with the archive magic (HasArchiveMagic) and a whole header, fails
+// CheckArchiveSize, or zlib fails.
 bool PackPayload(const std::string& archive, std::string* payload, std::string* error);
 
 // The same payload for the size bytes of an archive that source delivers,
@@ -30,9 +28,5 @@ bool PackArchiveFile(const std::string& path, ByteSink* sink, std::string* error
 // False with a one-line reason when an archive of size bytes is larger than
 // an updater installs (QX_MAX_ARCHIVE_SIZE); builders ask before reading it.
 bool CheckArchiveSize(uint64_t size, std::string* error);
-
-// The whole file at path (UTF-8), for small files (the stub); false with a
-// one-line reason naming the path.
-bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error);
 
 #endif

@@ -11,6 +11,7 @@
 #include "app/version_text.h"
 #include "archive/archive.h"
 #include "support/path_string.h"
+#include "tools/lib/archive_layout.h"
 #include "tools/lib/cp932.h"
 #include "tools/lib/payload_packer.h"
 #include "tools/lib/tool_location.h"
@@ -19,8 +20,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-enum : uint32_t { NAME_FIELD_BYTES = 64, INDEX_ENTRY_BYTES = 72 };
 
 // A name for a message: UTF-8 when it has that form, else escaped bytes.
 std::string Printable(const std::string& cp932) {
@@ -39,9 +38,9 @@ std::string Printable(const std::string& cp932) {
 class EntryRange : public ByteRange {
  public:
   EntryRange(qxArchive* reader, qxArchiveEntry* entry) : reader_(reader), entry_(entry) {}
-  uint64_t Size() const override { return entry_->size; }
+  uint64_t Size() const override { return reader_->GetSize(entry_); }
   bool ReadAt(uint64_t offset, void* to, size_t n) override {
-    return offset <= entry_->size && n <= entry_->size - offset &&
+    return offset <= Size() && n <= Size() - offset &&
            reader_->Seek(entry_, uint32_t(offset), 0) == offset &&
            reader_->Read(entry_, to, uint32_t(n)) == n;
   }
@@ -51,17 +50,18 @@ class EntryRange : public ByteRange {
   qxArchiveEntry* entry_;
 };
 
-// nameField: the entry's 64-byte name field as stored (the reader cuts a
-// name without its NUL silently).
-bool CheckEntry(qxArchive* reader, qxArchiveEntry* entry, const char* nameField, uint64_t fileSize,
+// stored: the entry's index entry as stored (the reader cuts a name without
+// its NUL silently).
+bool CheckEntry(qxArchive* reader, qxArchiveEntry* entry, const ArchiveIndexEntry& stored,
+                uint64_t fileSize,
                 std::map<std::string, std::string>* seen, std::vector<std::string>* warnings,
                 std::string* error) {
   const std::string name = reader->GetName(entry, nullptr);
   const std::string shown = Printable(name);
   std::string utf8;
-  if (uint64_t(entry->start) + entry->size > fileSize) {
+  if (uint64_t(reader->GetStart(entry)) + reader->GetSize(entry) > fileSize) {
     *error = "entry lies outside the archive file: " + shown;
-  } else if (!std::memchr(nameField, '\0', NAME_FIELD_BYTES)) {
+  } else if (!std::memchr(stored.name, '\0', ARCHIVE_NAME_BYTES)) {
     *error = "name longer than 63 bytes in code page 932: " + shown;
   } else if (!Cp932ToUtf8(name, &utf8)) {
     *error = "name has no code page 932 form: " + shown;
@@ -187,10 +187,11 @@ bool CheckUpdateArchive(const std::string& path, std::vector<std::string>* warni
                         std::string* error) {
   error->clear();
   InputFile file;
-  char magic[4];
+  char first[ARCHIVE_HEADER_BYTES];
   std::string native;
   if (!file.Open(path, error) || !CheckArchiveSize(file.Size(), error)) return false;
-  if (file.Size() < 8 || !file.ReadAt(0, magic, 4) || std::memcmp(magic, "QRB\0", 4) != 0) {
+  if (file.Size() < sizeof first || !file.ReadAt(0, first, sizeof first) ||
+      !HasArchiveMagic(first, sizeof first)) {
     *error = "not an archive (no QRB magic)";
     return false;
   }
@@ -212,15 +213,16 @@ bool CheckUpdateArchive(const std::string& path, std::vector<std::string>* warni
     return false;
   }
   std::map<std::string, std::string> seen;  // Windows name key -> name (UTF-8)
-  char record[INDEX_ENTRY_BYTES];
-  file.Seek(8);  // the index, read in order beside the reader's own copy
+  std::vector<ArchiveIndexEntry> stored;  // beside the reader's own copy
+  if (!ReadStoredIndex(&file, &stored, error)) return false;
   for (uint32_t i = 0; i < reader.GetCount(); ++i) {
     qxArchiveEntry* entry = reader.OpenEntry(i);
-    if (entry == NoArchiveEntry() || !file.Read(record, sizeof record, error)) {
+    if (entry == NoArchiveEntry() || i >= stored.size()) {
       *error = "archive entry " + std::to_string(i) + " does not open";
       return false;
     }
-    const bool ok = CheckEntry(&reader, entry, record, file.Size(), &seen, warnings, error);
+    error->clear();
+    const bool ok = CheckEntry(&reader, entry, stored[i], file.Size(), &seen, warnings, error);
     reader.CloseEntry(entry);
     if (!ok) return false;
   }

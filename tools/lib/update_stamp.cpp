@@ -118,9 +118,16 @@ bool CheckLayout(const std::string& stub, const std::vector<PeResource>& resourc
 bool StampUpdater(const std::string& stub, const UpdaterStamp& stamp,
                   const PeDataWriter& writePayload, const std::string& path, std::string* error) {
   std::vector<PeResource> resources;
-  return StampedResources(stub, stamp, &resources, error) && CheckLayout(stub, resources, error) &&
-         WritePeResourcesFile(stub, resources, resources.size() - 1, writePayload, stamp.timeStamp,
-                              path, error);
+  if (!StampedResources(stub, stamp, &resources, error) || !CheckLayout(stub, resources, error))
+    return false;
+  if (writePayload)
+    return WritePeResourcesFile(stub, resources, resources.size() - 1, writePayload,
+                                stamp.timeStamp, path, error);
+  resources.pop_back();
+  std::string image = stub;
+  OutputFile out;
+  return WritePeResources(&image, resources, stamp.timeStamp, error) && out.Create(path, error) &&
+         out.Write(image.data(), image.size(), error) && out.Close(error);
 }
 
 bool CheckStub(const std::string& stub, std::string* error) {

@@ -24,7 +24,8 @@ struct UpdaterStamp {
 // kept), a version resource (RT_VERSION 1, language 1041) when the stamp asks
 // for one (any earlier one replaced), the payload as "UPDATEDATA"/"DATA" in
 // language 1041 (any earlier one replaced), written by writePayload straight
-// into the file, and the time stamp in its header. False with a one-line
+// into the file (an empty writePayload leaves the payload out: an updater
+// that reports it missing, for the tests), and the time stamp in its header. False with a one-line
 // reason when the stub is no updater stub (no string block for 160-175 in
 // language 1041), its resources cannot be rewritten, or writing fails (the
 // file is then incomplete, for the caller to remove).
