@@ -5,12 +5,6 @@
 
 #include "support/path_string.h"
 
-namespace {
-
-enum : uint32_t { HEADER_BYTES = ARCHIVE_HEADER_BYTES, INDEX_ENTRY_BYTES = ARCHIVE_INDEX_ENTRY_BYTES };
-
-}  // namespace
-
 qxArchive::qxArchive(int capacity)
     : capacity(capacity == 0  ? 32
                : capacity < 0 ? 0
@@ -90,14 +84,14 @@ ArchiveOpenError qxArchive::OpenFile(const char* path) {
 // Header and index, each with one read; only an index received whole is kept.
 // fileSize is 0xFFFFFFFF when unknown, and then only the reads can tell.
 ArchiveOpenError qxArchive::ReadIndex(uint32_t fileSize) {
-  unsigned char header[HEADER_BYTES];
-  if (ArchiveFileRead(file, header, HEADER_BYTES) != HEADER_BYTES) {
-    return fileSize < HEADER_BYTES ? ARCHIVE_TOO_SHORT : ARCHIVE_NOT_READABLE;
+  unsigned char header[ARCHIVE_HEADER_BYTES];
+  if (ArchiveFileRead(file, header, ARCHIVE_HEADER_BYTES) != ARCHIVE_HEADER_BYTES) {
+    return fileSize < ARCHIVE_HEADER_BYTES ? ARCHIVE_TOO_SHORT : ARCHIVE_NOT_READABLE;
   }
   uint32_t n = LoadLe32(header + 4);  // the magic (header 0-3) is not checked
-  uint64_t indexBytes = uint64_t(n) * INDEX_ENTRY_BYTES;
+  uint64_t indexBytes = uint64_t(n) * ARCHIVE_INDEX_ENTRY_BYTES;
   if (indexBytes > 0xFFFFFFFFu) return ARCHIVE_INDEX_BEYOND_FILE;
-  if (fileSize != 0xFFFFFFFFu && HEADER_BYTES + indexBytes > fileSize) {
+  if (fileSize != 0xFFFFFFFFu && ARCHIVE_HEADER_BYTES + indexBytes > fileSize) {
     return ARCHIVE_INDEX_BEYOND_FILE;
   }
   index = new (std::nothrow) ArchiveIndexEntry[n];

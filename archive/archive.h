@@ -4,9 +4,10 @@
 // The layout is archive_format.h's; the magic is not checked.
 //
 // Enciphered archives: the key entry is kept as stored. Entries 1 .. N-1 have
-// their names and index entries decoded by Open; their whole 8-byte blocks are enciphered (Blowfish, ECB), a partial
-// trailing block is stored plain, and Read deciphers on the way. Bytes that
-// the file does not hold read as zeros there, and the count is the request.
+// their names and index entries decoded by Open; their whole 8-byte blocks
+// are enciphered (Blowfish, ECB), a partial trailing block is stored plain,
+// and Read deciphers on the way. Bytes that the file does not hold read as
+// zeros there, and the count is the request.
 #ifndef QX_ARCHIVE_ARCHIVE_H
 #define QX_ARCHIVE_ARCHIVE_H
 

@@ -365,7 +365,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint32_t> pieces;
   for (size_t i = 0; i + 5 <= opsLength && pieces.size() < 16; i += 5)
     pieces.push_back(LoadLe32(ops + i + 1) % 300);
-  for (size_t i = 0; i + 5 <= opsLength; i += 5) session.RunOp(ops[i], LoadLe32(ops + i + 1), pieces);
+  for (size_t i = 0; i + 5 <= opsLength; i += 5)
+    session.RunOp(ops[i], LoadLe32(ops + i + 1), pieces);
   session.Walk(pieces);
   return 0;
 }

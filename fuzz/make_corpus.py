@@ -16,6 +16,8 @@ import tempfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 CORPUS = os.path.join(ROOT, "fuzz", "corpus")
+sys.path.insert(0, os.path.join(ROOT, "tests"))
+import archive_builder  # noqa: E402
 
 
 def cp932(text):
@@ -67,22 +69,23 @@ def archive_seeds(plain, enciphered):
     write("archive_fuzz", "plain-many-handles", archive_seed(6 << 2 | 0x20, walk * 3, plain))
     write("archive_fuzz", "enciphered", archive_seed(1 | 2 << 2, walk, enciphered))
     write("archive_fuzz", "enciphered-capitals", archive_seed(3 | 3 << 2, walk[:6], enciphered))
-    write("archive_fuzz", "empty", archive_seed(0, [(0, 0)], b"QRB\0" + struct.pack("<I", 0)))
+    write("archive_fuzz", "empty", archive_seed(0, [(0, 0)], archive_builder.archive([])))
     # The index claims more than the file holds: entries past the end.
     short = bytearray(plain)
-    struct.pack_into("<I", short, 8 + 64 + 4, 0x7FFFFFF0)
+    struct.pack_into("<I", short, archive_builder.HEADER + archive_builder.NAME + 4, 0x7FFFFFF0)
     write("archive_fuzz", "sizes-past-end", archive_seed(2 << 2, walk, bytes(short)))
 
 
 def payload_seeds(payload):
     write("inflate_fuzz", "packed", payload)
     write("inflate_fuzz", "trailing", payload + b"\0junk")
-    write("inflate_fuzz", "truncated", payload[: 40 + (len(payload) - 40) // 2])
+    header = archive_builder.PAYLOAD_HEADER
+    write("inflate_fuzz", "truncated", payload[: header + (len(payload) - header) // 2])
     write("inflate_fuzz", "bad-adler", payload[:-1] + bytes([payload[-1] ^ 1]))
     small = bytearray(payload)
-    struct.pack_into("<I", small, 32, 100)
+    struct.pack_into("<I", small, archive_builder.UNPACKED_SIZE_AT, 100)
     write("inflate_fuzz", "small-capacity", bytes(small))
-    write("inflate_fuzz", "header-only", payload[:40])
+    write("inflate_fuzz", "header-only", payload[:header])
 
 
 def text_seeds():

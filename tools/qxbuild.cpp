@@ -214,17 +214,6 @@ bool CheckOutput(const std::string& out, std::string* error) {
   return true;
 }
 
-bool MoveInto(const std::string& from, const std::string& to, std::string* error) {
-  std::error_code ec;
-  fs::rename(fs::u8path(from), fs::u8path(to), ec);
-  if (ec) {  // a rename onto an existing file fails on some Windows runtimes
-    fs::remove(fs::u8path(to), ec);
-    fs::rename(fs::u8path(from), fs::u8path(to), ec);
-  }
-  if (ec) *error = "cannot write " + to + ": " + ec.message();
-  return !ec;
-}
-
 // The stub and the inputs that need no archive: refused before any work.
 bool CheckInputs(const Options& o, const std::string& stubPath, UpdaterStamp* stamp,
                  std::string* stub, std::string* error) {
@@ -275,7 +264,7 @@ int Run(const Options& o) {
   std::error_code ec;
   fs::remove(fs::u8path(archiveTmp), ec);  // its disk space, before signing
   if (ok && o.sign) ok = SignExecutable(unsignedTmp, signedTmp, signing, &error);
-  if (ok) ok = MoveInto(o.sign ? signedTmp : unsignedTmp, o.out, &error);
+  if (ok) ok = MoveOver(o.sign ? signedTmp : unsignedTmp, o.out, &error);
   return ok ? 0 : (Say(error), 1);
 }
 

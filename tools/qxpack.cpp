@@ -9,10 +9,8 @@
 // status 1 and one line on stderr; no output or scratch file is left.
 #include <cstdio>
 #include <exception>
-#include <filesystem>
 #include <new>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "tools/lib/archive_writer.h"
@@ -21,8 +19,6 @@
 #include "tools/lib/payload_packer.h"
 #include "tools/lib/scratch_files.h"
 #include "tools/lib/update_check.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -56,16 +52,8 @@ bool ArchiveFromTree(const std::string& dir, const ScratchFiles& scratch, const 
 bool WritePayload(const std::string& archive, const std::string& partial, const std::string& output,
                   std::string* error) {
   OutputFile out;
-  if (!out.Create(partial, error) || !PackArchiveFile(archive, &out, error) || !out.Close(error))
-    return false;
-  std::error_code ec;
-  fs::rename(fs::u8path(partial), fs::u8path(output), ec);
-  if (ec) {  // a rename onto an existing file fails on some Windows runtimes
-    fs::remove(fs::u8path(output), ec);
-    fs::rename(fs::u8path(partial), fs::u8path(output), ec);
-  }
-  if (ec) *error = "cannot write " + output + ": " + ec.message();
-  return !ec;
+  return out.Create(partial, error) && PackArchiveFile(archive, &out, error) &&
+         out.Close(error) && MoveOver(partial, output, error);
 }
 
 int Main(const std::vector<std::string>& args) {

@@ -15,18 +15,24 @@ namespace {
 // Names with double-byte characters whose second byte is 0x5C (ソ 表 能 予 十
 // 申) at both ends of a folder's name and a file's.
 const std::vector<ArchiveBuildEntry> kEntries = {
-    {"\x83\x5C" "dir\x95\x5C\\\x94\x5C" "file\x97\x5C", std::string(13, 'a')},
+    {"\x83\x5C"
+     "dir\x95\x5C\\\x94\x5C"
+     "file\x97\x5C",
+     std::string(13, 'a')},
     {"\x8F\x5C\\empty\x90\x5C.txt", ""},
     {"plain\\b.dat", std::string("\0\x5C\x01", 3) + std::string(40, 'b')},
 };
-const char* const kUpperNames[] = {"\x83\x5C" "DIR\x95\x5C\\\x94\x5C" "FILE\x97\x5C",
-                                   "\x8F\x5C\\EMPTY\x90\x5C.TXT", "PLAIN\\B.DAT"};
+const char* const kUpperNames[] = {
+    "\x83\x5C"
+    "DIR\x95\x5C\\\x94\x5C"
+    "FILE\x97\x5C",
+    "\x8F\x5C\\EMPTY\x90\x5C.TXT", "PLAIN\\B.DAT"};
 
 struct Case {
   const char* what;
   bool encipher;
-  int64_t count;      // stored count override, -1 for none
-  int64_t lastSize;   // the last entry's stored size override, -1 for none
+  int64_t count;     // stored count override, -1 for none
+  int64_t lastSize;  // the last entry's stored size override, -1 for none
 };
 
 TEST(ArchiveLayout, BuiltArchivesReadBackThroughTheReader) {

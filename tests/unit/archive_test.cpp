@@ -268,7 +268,7 @@ TEST_F(ArchiveTest, TruncatedOrImpossibleArchivesAreRefused) {
   const std::vector<Item> items = {{"a", "aaaa"}, {"b", "bbbb"}};
   const std::string good = BuildArchive(items);
   const std::string huge = WithCount(items, 0x038E38E4u);  // 72 times this passes 32 bits
-  const std::string big = WithCount(items, 1000);  // an index much longer than the file
+  const std::string big = WithCount(items, 1000);          // an index much longer than the file
   const std::string cases[] = {"", good.substr(0, 7), good.substr(0, 8 + 72 + 71), huge, big};
   for (const std::string& bytes : cases) {
     qxArchive reader(0);

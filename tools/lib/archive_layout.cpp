@@ -56,8 +56,7 @@ bool EmitArchive(const std::vector<ArchiveIndexEntry>& stored, const ArchiveData
   return bool(out);
 }
 
-bool ReadStoredIndex(ByteRange* file, std::vector<ArchiveIndexEntry>* index,
-                     std::string* problem) {
+bool ReadStoredIndex(ByteRange* file, std::vector<ArchiveIndexEntry>* index, std::string* problem) {
   unsigned char header[ARCHIVE_HEADER_BYTES];
   if (!file->ReadAt(0, header, sizeof header)) {
     *problem = "header truncated: the file is shorter than 8 bytes";
@@ -116,7 +115,9 @@ std::string BuildArchive(const std::vector<ArchiveBuildEntry>& entries,
   std::string ignored;
   EmitArchive(
       index,
-      [&](size_t i, std::ostream& o, std::string*) { return bool(o.write(data[i].data(), std::streamsize(data[i].size()))); },
+      [&](size_t i, std::ostream& o, std::string*) {
+        return bool(o.write(data[i].data(), std::streamsize(data[i].size())));
+      },
       out, &ignored);
   std::string bytes = out.str();
   bytes.replace(0, ARCHIVE_MAGIC_BYTES, options.magic, 0, ARCHIVE_MAGIC_BYTES);

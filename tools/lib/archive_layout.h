@@ -39,8 +39,7 @@ bool EmitArchive(const std::vector<ArchiveIndexEntry>& stored, const ArchiveData
 // The index as the file that range reads stores it, for the checks the
 // reader does not make (it cuts a name without its NUL silently). False with
 // a one-line reason when the header or the index is not there whole.
-bool ReadStoredIndex(ByteRange* file, std::vector<ArchiveIndexEntry>* index,
-                     std::string* problem);
+bool ReadStoredIndex(ByteRange* file, std::vector<ArchiveIndexEntry>* index, std::string* problem);
 
 // An archive in memory, for tests: entries the tools would refuse can be
 // made, and the overrides make hostile ones.

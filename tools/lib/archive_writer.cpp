@@ -114,8 +114,7 @@ bool CopyData(const std::string& hostPath, uint64_t size, std::vector<char>* scr
 }
 
 bool WriteAll(const std::vector<ArchiveSourceFile>& files,
-              const std::vector<ArchiveIndexEntry>& index, std::ostream& out,
-              std::string* error) {
+              const std::vector<ArchiveIndexEntry>& index, std::ostream& out, std::string* error) {
   std::vector<char> buffer(1 << 16);
   return EmitArchive(
       index,
@@ -248,8 +247,7 @@ bool WriteArchive(const std::vector<ArchiveSourceFile>& files, const std::string
   if (!Plan(files, &index, error)) return false;
   return WriteReplacing(
       archivePath,
-      [&](std::ostream& out, std::string* why) { return WriteAll(files, index, out, why); },
-      error);
+      [&](std::ostream& out, std::string* why) { return WriteAll(files, index, out, why); }, error);
 }
 
 std::string EntryNameRefusal(const std::string& cp932) {

@@ -126,3 +126,14 @@ bool IsDirectory(const std::string& path) {
   std::error_code ec;
   return fs::is_directory(fs::u8path(path), ec);
 }
+
+bool MoveOver(const std::string& from, const std::string& to, std::string* error) {
+  std::error_code ec;
+  fs::rename(fs::u8path(from), fs::u8path(to), ec);
+  if (ec) {  // a rename onto an existing file fails on some Windows runtimes
+    fs::remove(fs::u8path(to), ec);
+    fs::rename(fs::u8path(from), fs::u8path(to), ec);
+  }
+  if (ec) *error = "cannot write " + to + ": " + ec.message();
+  return !ec;
+}

@@ -108,4 +108,8 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* err
 // True when path (UTF-8) is a folder (a link to one included).
 bool IsDirectory(const std::string& path);
 
+// Renames from over to (UTF-8 paths), replacing a file there; false with a
+// one-line reason naming to.
+bool MoveOver(const std::string& from, const std::string& to, std::string* error);
+
 #endif

@@ -60,8 +60,7 @@ bool PackPayloadStream(ByteSource* archive, uint64_t size, ByteSink* sink, std::
   StoreLe32(header + QX_PAYLOAD_UNPACKED_SIZE_AT, static_cast<uint32_t>(size));
   PrefixedSource whole(first, sizeof first, archive);
   CountingSink stream(sink);
-  if (!sink->Write(header, sizeof header, error) ||
-      !DeflateStream(&whole, size, 0, &stream, error))
+  if (!sink->Write(header, sizeof header, error) || !DeflateStream(&whole, size, 0, &stream, error))
     return false;
   if (stream.count > 0xFFFFFFFFu) {
     *error = "the packed archive passes 4 GiB";

@@ -53,9 +53,8 @@ class EntryRange : public ByteRange {
 // stored: the entry's index entry as stored (the reader cuts a name without
 // its NUL silently).
 bool CheckEntry(qxArchive* reader, qxArchiveEntry* entry, const ArchiveIndexEntry& stored,
-                uint64_t fileSize,
-                std::map<std::string, std::string>* seen, std::vector<std::string>* warnings,
-                std::string* error) {
+                uint64_t fileSize, std::map<std::string, std::string>* seen,
+                std::vector<std::string>* warnings, std::string* error) {
   const std::string name = reader->GetName(entry, nullptr);
   const std::string shown = Printable(name);
   std::string utf8;
@@ -213,7 +212,7 @@ bool CheckUpdateArchive(const std::string& path, std::vector<std::string>* warni
     return false;
   }
   std::map<std::string, std::string> seen;  // Windows name key -> name (UTF-8)
-  std::vector<ArchiveIndexEntry> stored;  // beside the reader's own copy
+  std::vector<ArchiveIndexEntry> stored;    // beside the reader's own copy
   if (!ReadStoredIndex(&file, &stored, error)) return false;
   for (uint32_t i = 0; i < reader.GetCount(); ++i) {
     qxArchiveEntry* entry = reader.OpenEntry(i);
