@@ -381,19 +381,20 @@ bool CheckRawIndex(const Input& archive, uint32_t* fileSize, std::vector<std::st
     return false;
   }
   *fileSize = file.Size() >= 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(file.Size());
-  std::vector<ArchiveIndexEntry> index;
   if (*fileSize == 0xFFFFFFFFu && file.Size() >= ARCHIVE_HEADER_BYTES) {
     problems->push_back("file size unknown or 4 GiB or more");
     return false;
   }
-  if (!ReadStoredIndex(&file, &index, &problem)) {
-    problems->push_back(problem);
-    return false;
-  }
-  for (size_t i = 0; i < index.size(); ++i)
-    if (!std::memchr(index[i].name, 0, ARCHIVE_NAME_BYTES))
-      problems->push_back("entry " + std::to_string(i) + ": name is not NUL-terminated");
-  return true;
+  const bool whole = ForEachStoredEntry(
+      &file,
+      [&](uint32_t i, const ArchiveIndexEntry& stored) {
+        if (!std::memchr(stored.name, 0, ARCHIVE_NAME_BYTES))
+          problems->push_back("entry " + std::to_string(i) + ": name is not NUL-terminated");
+        return true;
+      },
+      &problem);
+  if (!whole) problems->push_back(problem);
+  return whole;
 }
 
 int Verify(const Input& archive) {

@@ -52,8 +52,8 @@ bool ArchiveFromTree(const std::string& dir, const ScratchFiles& scratch, const 
 bool WritePayload(const std::string& archive, const std::string& partial, const std::string& output,
                   std::string* error) {
   OutputFile out;
-  return out.Create(partial, error) && PackArchiveFile(archive, &out, error) &&
-         out.Close(error) && MoveOver(partial, output, error);
+  return out.Create(partial, error) && PackArchiveFile(archive, &out, error) && out.Close(error) &&
+         MoveOver(partial, output, error);
 }
 
 int Main(const std::vector<std::string>& args) {

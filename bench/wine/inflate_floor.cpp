@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
              length == header.unpackedSize;
       }
       QueryPerformanceCounter(&end);
-      if (!ok || std::memcmp(out.data(), "QRB", 4) != 0) {
+      if (!ok || !HasArchiveMagic(out.data(), out.size())) {
         std::fprintf(stderr, "inflate_floor: variant %d failed\n", which);
         return 1;
       }

@@ -1,5 +1,6 @@
 #include "tools/lib/archive_layout.h"
 
+#include <algorithm>
 #include <cstring>
 #include <sstream>
 
@@ -56,27 +57,34 @@ bool EmitArchive(const std::vector<ArchiveIndexEntry>& stored, const ArchiveData
   return bool(out);
 }
 
-bool ReadStoredIndex(ByteRange* file, std::vector<ArchiveIndexEntry>* index, std::string* problem) {
+bool ForEachStoredEntry(ByteRange* file, const StoredEntryVisitor& visit, std::string* problem) {
   unsigned char header[ARCHIVE_HEADER_BYTES];
   if (!file->ReadAt(0, header, sizeof header)) {
     *problem = "header truncated: the file is shorter than 8 bytes";
     return false;
   }
-  const uint64_t n = LoadLe32(header + ARCHIVE_MAGIC_BYTES);
-  const uint64_t end = ARCHIVE_HEADER_BYTES + ARCHIVE_INDEX_ENTRY_BYTES * n;
+  const uint32_t n = LoadLe32(header + ARCHIVE_MAGIC_BYTES);
+  const uint64_t end = ARCHIVE_HEADER_BYTES + uint64_t(ARCHIVE_INDEX_ENTRY_BYTES) * n;
   if (end > file->Size()) {
     *problem = "index truncated: " + std::to_string(n) + " entries need " + std::to_string(end) +
                " bytes, the file holds " + std::to_string(file->Size());
     return false;
   }
-  std::string stored(size_t(end - ARCHIVE_HEADER_BYTES), '\0');
-  if (!stored.empty() && !file->ReadAt(ARCHIVE_HEADER_BYTES, &stored[0], stored.size())) {
-    *problem = "index cannot be read whole";
-    return false;
+  const uint32_t perPiece = 1024;
+  std::vector<char> piece(ARCHIVE_INDEX_ENTRY_BYTES * perPiece);
+  for (uint32_t first = 0; first < n; first += perPiece) {
+    const uint32_t count = std::min(n - first, perPiece);
+    if (!file->ReadAt(ARCHIVE_HEADER_BYTES + uint64_t(ARCHIVE_INDEX_ENTRY_BYTES) * first,
+                      piece.data(), size_t(ARCHIVE_INDEX_ENTRY_BYTES) * count)) {
+      *problem = "index cannot be read whole";
+      return false;
+    }
+    for (uint32_t k = 0; k < count; ++k) {
+      ArchiveIndexEntry e;
+      LoadIndexEntry(&piece[ARCHIVE_INDEX_ENTRY_BYTES * k], &e);
+      if (!visit(first + k, e)) return false;
+    }
   }
-  index->resize(size_t(n));
-  for (size_t i = 0; i < index->size(); ++i)
-    LoadIndexEntry(&stored[ARCHIVE_INDEX_ENTRY_BYTES * i], &(*index)[i]);
   return true;
 }
 

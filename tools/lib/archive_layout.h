@@ -36,10 +36,13 @@ typedef std::function<bool(size_t i, std::ostream& out, std::string* error)> Arc
 bool EmitArchive(const std::vector<ArchiveIndexEntry>& stored, const ArchiveDataWriter& data,
                  std::ostream& out, std::string* error);
 
-// The index as the file that range reads stores it, for the checks the
-// reader does not make (it cuts a name without its NUL silently). False with
-// a one-line reason when the header or the index is not there whole.
-bool ReadStoredIndex(ByteRange* file, std::vector<ArchiveIndexEntry>* index, std::string* problem);
+// Hands visit each index entry as the file that range reads stores it, in
+// order and a piece of the index at a time, for the checks the reader does
+// not make (it cuts a name without its NUL silently). False with a one-line
+// reason when the header or the index is not there whole (before any visit),
+// or when visit returns false (the walk then stops).
+typedef std::function<bool(uint32_t i, const ArchiveIndexEntry& stored)> StoredEntryVisitor;
+bool ForEachStoredEntry(ByteRange* file, const StoredEntryVisitor& visit, std::string* problem);
 
 // An archive in memory, for tests: entries the tools would refuse can be
 // made, and the overrides make hostile ones.

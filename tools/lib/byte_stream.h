@@ -76,9 +76,9 @@ class InputFile : public ByteSource, public ByteRange {
   bool Read(void* to, size_t n, std::string* error) override;
   uint64_t Size() const override { return size_; }
   bool ReadAt(uint64_t offset, void* to, size_t n) override;
-  bool Seek(uint64_t offset);
 
  private:
+  bool Seek(uint64_t offset);
   std::ifstream file_;
   std::string path_;
   uint64_t size_ = 0;

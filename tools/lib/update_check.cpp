@@ -212,20 +212,20 @@ bool CheckUpdateArchive(const std::string& path, std::vector<std::string>* warni
     return false;
   }
   std::map<std::string, std::string> seen;  // Windows name key -> name (UTF-8)
-  std::vector<ArchiveIndexEntry> stored;    // beside the reader's own copy
-  if (!ReadStoredIndex(&file, &stored, error)) return false;
-  for (uint32_t i = 0; i < reader.GetCount(); ++i) {
-    qxArchiveEntry* entry = reader.OpenEntry(i);
-    if (entry == NoArchiveEntry() || i >= stored.size()) {
-      *error = "archive entry " + std::to_string(i) + " does not open";
-      return false;
-    }
-    error->clear();
-    const bool ok = CheckEntry(&reader, entry, stored[i], file.Size(), &seen, warnings, error);
-    reader.CloseEntry(entry);
-    if (!ok) return false;
-  }
-  return true;
+  // The index as stored, read beside the reader's own copy.
+  return ForEachStoredEntry(
+      &file,
+      [&](uint32_t i, const ArchiveIndexEntry& stored) {
+        qxArchiveEntry* entry = reader.OpenEntry(i);
+        if (entry == NoArchiveEntry()) {
+          *error = "archive entry " + std::to_string(i) + " does not open";
+          return false;
+        }
+        const bool ok = CheckEntry(&reader, entry, stored, file.Size(), &seen, warnings, error);
+        reader.CloseEntry(entry);
+        return ok;
+      },
+      error);
 }
 
 bool DiffTrees(const std::vector<ArchiveSourceFile>& tree,
