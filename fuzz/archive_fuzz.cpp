@@ -114,9 +114,15 @@ Model BuildModel(const uint8_t* data, size_t size) {
   m.enciphered = n >= 1 && IsKeyEntryName(index[0].name);
   if (m.enciphered) SetArchiveContentKey(&m.cipher, index[0].size);
   for (uint32_t i = 0; i < n; ++i) {
-    if (m.enciphered && i > 0) DecipherIndexEntry(&m.cipher, i, &index[i]);
     ModelEntry e = {index[i].name, index[i].offset, index[i].size};
-    if (m.enciphered && i > 0) e.name = Descramble(e.name, ARCHIVE_NAME_SEED_BASE + i);
+    if (m.enciphered && i == 0) {  // the key entry is kept as stored
+      m.entries.push_back(e);
+      continue;
+    }
+    if (m.enciphered) {
+      DecipherIndexEntry(&m.cipher, i, &index[i]);
+      e = {Descramble(e.name, ARCHIVE_NAME_SEED_BASE + i), index[i].offset, index[i].size};
+    }
     e.name = FuzzUpper(e.name);
     m.entries.push_back(e);
   }
