@@ -29,8 +29,12 @@ export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 QX_WINE_USER=
 if [ "$(id -u)" -eq 0 ]; then
   QX_WINE_USER=qxwine
-  id -u "$QX_WINE_USER" >/dev/null 2>&1 ||
-    useradd --system --no-create-home --shell /usr/sbin/nologin "$QX_WINE_USER"
+  # Parallel tests would race to create the user; the loser's useradd fails.
+  (
+    flock 9
+    id -u "$QX_WINE_USER" >/dev/null 2>&1 ||
+      useradd --system --no-create-home --shell /usr/sbin/nologin "$QX_WINE_USER"
+  ) 9>/tmp/qx-wine-user.lock
 fi
 
 # Runs a command as the Wine user with the Wine environment.
