@@ -1,8 +1,8 @@
 # Shell helpers for running the product under Wine, sourced by test scripts.
 #
 # One initialised template prefix is made per build directory (a first wineboot
-# costs about 15 s); each test gets its own copy of it, with the system DLLs hard
-# linked, which costs a fraction of a second.
+# costs about 15 s) for each Wine version and Wine user; each test gets its own
+# copy of it, with the system DLLs hard linked, which costs a fraction of a second.
 
 : "${QX_WINE_TEMPLATE:?QX_WINE_TEMPLATE must name the template prefix directory}"
 
@@ -56,13 +56,18 @@ qx_own_prefix() {
   return 0
 }
 
+# The template is made again when Wine or the Wine user changes: a prefix that
+# an older Wine made is updated, slowly, by every program that starts in it.
+QX_WINE_KEY="$(wine --version 2>/dev/null) for ${QX_WINE_USER:-$(id -un)}"
+
 qx_wine_template() {
   local t=$QX_WINE_TEMPLATE
-  [ -f "$t/.qx-ready" ] && return 0
+  [ "$(cat "$t/.qx-ready" 2>/dev/null)" = "$QX_WINE_KEY" ] && return 0
   mkdir -p "$(dirname "$t")"
   (
     flock 9
-    [ -f "$t/.qx-ready" ] && exit 0
+    [ "$(cat "$t/.qx-ready" 2>/dev/null)" = "$QX_WINE_KEY" ] && exit 0
+    cd / || exit 1
     rm -rf "$t"
     mkdir -p "$t"
     [ -z "$QX_WINE_USER" ] || chown "$QX_WINE_USER:" "$t"
@@ -71,7 +76,11 @@ qx_wine_template() {
     qx_as_wine_user env WINEPREFIX="$t" wine reg add 'HKCU\Software\Wine\X11 Driver' \
       /v Managed /d N /f >/dev/null 2>&1
     qx_as_wine_user env WINEPREFIX="$t" wineserver -w
-    touch "$t/.qx-ready"
+    if [ ! -f "$t/system.reg" ] || [ ! -d "$t/drive_c/windows" ]; then
+      echo "wine-env: wineboot made no Wine prefix in $t" >&2
+      exit 1
+    fi
+    printf '%s\n' "$QX_WINE_KEY" >"$t/.qx-ready"
   ) 9>"$t.lock"
 }
 
