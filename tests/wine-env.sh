@@ -110,6 +110,18 @@ qx_end_prefix() {
   rm -rf "$p"
 }
 
+# Runs "$@" with DISPLAY on an Xvfb of its own, stopped when "$@" ends. With
+# -displayfd the server takes the first free display itself, by binding its
+# socket, so parallel runs cannot meet on one as xvfb-run -a's guesses can.
+QX_WITH_DISPLAY='
+exec 4< <(exec Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>&1 >/dev/null 2>&1)
+xvfb=$!
+trap "kill \$xvfb 2>/dev/null; wait \$xvfb 2>/dev/null" EXIT
+trap "exit 143" HUP INT TERM
+read -r display <&4 || { echo "wine-env: Xvfb did not start" >&2; exit 125; }
+exec 4<&-
+DISPLAY=:$display "$@"'
+
 # Runs a Windows program in prefix $1; its exit status is the program's exit
 # code modulo 256. Each run gets its own Xvfb (the Wine user cannot reach the
 # caller's display).
@@ -117,5 +129,5 @@ qx_wine() {
   local p=$1
   shift
   qx_own_prefix "$p"
-  qx_as_wine_user env WINEPREFIX="$p" xvfb-run -a -s "-screen 0 1024x768x24" wine "$@"
+  qx_as_wine_user env WINEPREFIX="$p" bash -c "$QX_WITH_DISPLAY" qx-display wine "$@"
 }
