@@ -37,11 +37,71 @@ if [ "$(id -u)" -eq 0 ]; then
   ) 9>/tmp/qx-wine-user.lock
 fi
 
+# Whether the Wine user can read every path given (and enter it, for a folder).
+# Only root runs Wine as another user; anyone else reads what they can.
+qx_wine_user_reads() {
+  [ -n "$QX_WINE_USER" ] || return 0
+  runuser -u "$QX_WINE_USER" -- sh -c \
+    'for p; do [ -r "$p" ] && { [ ! -d "$p" ] || [ -x "$p" ]; } || exit 1; done' sh "$@"
+}
+
+# The Wine user cannot reach a checkout where one of its folders is closed to
+# others (/root, a folder made by mktemp -d). Paths there that a Wine command
+# names are handed to it as copies inside the prefix, hard linked: the program
+# `wine` starts with its whole folder (programs read files beside themselves,
+# unit_tests.exe its version_exes/) unless that folder is large (a home
+# folder), any other existing path alone. Sets QX_WINE_ARGS to the command
+# with those paths replaced.
+qx_reachable_args() {
+  QX_WINE_ARGS=("$@")
+  [ -n "$QX_WINE_USER" ] || return 0
+  local prefix="" start="" i a copy entries
+  for ((i = 0; i < ${#QX_WINE_ARGS[@]}; i++)); do
+    a=${QX_WINE_ARGS[i]}
+    case $a in
+      WINEPREFIX=*) [ -n "$start" ] || prefix=${a#WINEPREFIX=} ;;
+      wine | */wine) [ -n "$start" ] || start=$((i + 1)) ;;
+    esac
+  done
+  [ -n "$prefix" ] && [ -n "$start" ] || return 0
+  for ((i = start; i < ${#QX_WINE_ARGS[@]}; i++)); do
+    a=${QX_WINE_ARGS[i]}
+    case $a in /*) ;; *) continue ;; esac
+    [ -e "$a" ] && ! qx_wine_user_reads "$a" || continue
+    entries=0
+    if [ "$i" -eq "$start" ]; then
+      entries=$( (find "$(dirname "$a")" 2>/dev/null || :) | head -n 2001 | wc -l)
+    fi
+    if [ "$entries" -gt 0 ] && [ "$entries" -le 2000 ]; then
+      copy=$(qx_stage "$prefix" "$(dirname "$a")") || return 1
+      QX_WINE_ARGS[i]=$copy/${a##*/}
+    else
+      QX_WINE_ARGS[i]=$(qx_stage "$prefix" "$a") || return 1
+    fi
+  done
+}
+
+# qx_stage PREFIX PATH: prints the path of a copy of PATH in PREFIX/qx-staged,
+# hard linked where it can be. The copies stay root's (qx_own_prefix leaves
+# them alone): the Wine user reads them and cannot change the originals.
+qx_stage() {
+  local d
+  mkdir -p "$1/qx-staged" && chmod 755 "$1/qx-staged" &&
+    d=$(mktemp -d "$1/qx-staged/XXXXXX") && chmod 755 "$d" || return 1
+  cp -al "$2" "$d/" 2>/dev/null || { rm -rf "$d/${2##*/}" && cp -a "$2" "$d/"; } || {
+    echo "wine-env: cannot copy $2 where the Wine user $QX_WINE_USER can read it" >&2
+    return 1
+  }
+  echo "$d/${2##*/}"
+}
+
 # Runs a command as the Wine user with the Wine environment.
 qx_as_wine_user() {
   if [ -n "$QX_WINE_USER" ]; then
+    qx_reachable_args "$@" || return 125
     runuser -u "$QX_WINE_USER" -- env HOME="${TMPDIR:-/tmp}" LANG="$LANG" LC_ALL="$LC_ALL" \
-      WINEDEBUG="$WINEDEBUG" WINEARCH="$WINEARCH" WINEDLLOVERRIDES="$WINEDLLOVERRIDES" "$@"
+      WINEDEBUG="$WINEDEBUG" WINEARCH="$WINEARCH" WINEDLLOVERRIDES="$WINEDLLOVERRIDES" \
+      "${QX_WINE_ARGS[@]}"
   else
     "$@"
   fi
@@ -51,8 +111,8 @@ qx_as_wine_user() {
 qx_own_prefix() {
   local p=$1
   [ -n "$QX_WINE_USER" ] || return 0
-  find "$p" -path "$p/drive_c/windows" -prune -o ! -user "$QX_WINE_USER" \
-    -exec chown -h "$QX_WINE_USER:" {} + 2>/dev/null
+  find "$p" \( -path "$p/drive_c/windows" -o -path "$p/qx-staged" \) -prune -o \
+    ! -user "$QX_WINE_USER" -exec chown -h "$QX_WINE_USER:" {} + 2>/dev/null
   return 0
 }
 
@@ -60,10 +120,20 @@ qx_own_prefix() {
 # an older Wine made is updated, slowly, by every program that starts in it.
 QX_WINE_KEY="$(wine --version 2>/dev/null) for ${QX_WINE_USER:-$(id -un)}"
 
-qx_wine_template() {
+# The template's folder: QX_WINE_TEMPLATE, unless the Wine user cannot reach
+# that (a build tree inside a closed folder); then one in TMPDIR for it.
+qx_template_dir() {
   local t=$QX_WINE_TEMPLATE
+  mkdir -p "$(dirname "$t")" || return 1
+  if ! qx_wine_user_reads "$(dirname "$t")"; then
+    t=${TMPDIR:-/tmp}/qx-wine-template.$(printf '%s' "$t" | md5sum | cut -c1-12)
+  fi
+  echo "$t"
+}
+
+qx_wine_template() {
+  local t=$1
   [ "$(cat "$t/.qx-ready" 2>/dev/null)" = "$QX_WINE_KEY" ] && return 0
-  mkdir -p "$(dirname "$t")"
   (
     flock 9
     [ "$(cat "$t/.qx-ready" 2>/dev/null)" = "$QX_WINE_KEY" ] && exit 0
@@ -86,12 +156,16 @@ qx_wine_template() {
 
 # Prints the path of a fresh prefix copied from the template.
 qx_new_prefix() {
-  qx_wine_template || return 1
-  local p
+  local t p
+  t=$(qx_template_dir) && qx_wine_template "$t" || return 1
   p=$(mktemp -d "${TMPDIR:-/tmp}/qx-wine.XXXXXX") || return 1
   rmdir "$p"
   mkdir -p "$p"
-  local t=$QX_WINE_TEMPLATE
+  if ! qx_wine_user_reads "$p"; then
+    echo "wine-env: the Wine user $QX_WINE_USER cannot reach $p; set TMPDIR to a folder it can" >&2
+    rm -rf "$p"
+    return 1
+  fi
   # System DLLs are never written by the tests: link them. Everything else,
   # the registry above all, is a real copy.
   (cd "$t" && find . -mindepth 1 -maxdepth 1 ! -name drive_c -exec cp -a {} "$p/" \;)
