@@ -95,16 +95,19 @@ qx_stage() {
   echo "$d/${2##*/}"
 }
 
-# Runs a command as the Wine user with the Wine environment.
+# Runs a command as the Wine user with the Wine environment, from the current
+# folder, or from / where the Wine user cannot enter that (Wine would warn).
 qx_as_wine_user() {
-  if [ -n "$QX_WINE_USER" ]; then
-    qx_reachable_args "$@" || return 125
-    runuser -u "$QX_WINE_USER" -- env HOME="${TMPDIR:-/tmp}" LANG="$LANG" LC_ALL="$LC_ALL" \
-      WINEDEBUG="$WINEDEBUG" WINEARCH="$WINEARCH" WINEDLLOVERRIDES="$WINEDLLOVERRIDES" \
-      "${QX_WINE_ARGS[@]}"
-  else
+  if [ -z "$QX_WINE_USER" ]; then
     "$@"
+    return
   fi
+  qx_reachable_args "$@" || return 125
+  local dir=$PWD
+  qx_wine_user_reads "$dir" || dir=/
+  (cd "$dir" && runuser -u "$QX_WINE_USER" -- env HOME="${TMPDIR:-/tmp}" LANG="$LANG" \
+    LC_ALL="$LC_ALL" WINEDEBUG="$WINEDEBUG" WINEARCH="$WINEARCH" \
+    WINEDLLOVERRIDES="$WINEDLLOVERRIDES" "${QX_WINE_ARGS[@]}")
 }
 
 # Hands files that a test script put into a prefix to the Wine user.
