@@ -93,13 +93,16 @@ mount_volume() {
   exit 77
 }
 
-# kill_at MOMENT: the updater run killed at MOMENT; every file old or whole new.
+# kill_at MOMENT [--log-lines N]: the updater run killed at MOMENT; every file
+# old or whole new.
 kill_at() {
-  py kill "$1" "$install" "$prefix" &
+  local moment=$1
+  shift
+  py kill "$moment" "$install" "$prefix" &
   local killer=$!
-  run "$1"
-  wait $killer || fail "$1: moment not seen"
-  py check torn "$install" "$prefix/drive_c" || fail "$1: torn installation after the kill"
+  run "$moment"
+  wait $killer || fail "$moment: moment not seen"
+  py check torn "$install" "$prefix/drive_c" "$@" || fail "$moment: torn installation after the kill"
 }
 
 case $scenario in
@@ -123,10 +126,14 @@ case $scenario in
     ;;
   kill)
     for moment in work stage commit log; do
-      fresh
-      kill_at "$moment"
+      # The log's save is the shortest moment: a long log keeps it in sight
+      # of a loaded machine.
+      lines=(--log-lines "$([ "$moment" = log ] && echo 40000 || echo 4000)")
+      fresh "${lines[@]}"
+      kill_at "$moment" "${lines[@]}"
       run "$moment, second run" "$confirm" "$done_box"
-      py check new "$install" "$prefix/drive_c" || fail "$moment: second run differs from a clean one"
+      py check new "$install" "$prefix/drive_c" "${lines[@]}" ||
+        fail "$moment: second run differs from a clean one"
     done
     ;;
   rerun)
