@@ -11,8 +11,8 @@ As a module:
     names(archive)                             the names of an archive's index
 
 As a command:
-    archive_builder.py archive OUT [--count N] [--cut N] [SPEC...]
-        SPEC: NAME (holding "x"), NAME=N (N zero bytes) or NAME=N/M (N bytes, size
+    archive_builder.py archive OUT [--count N] [--cut N] [ENTRY...]
+        ENTRY: NAME (holding "x"), NAME=N (N zero bytes) or NAME=N/M (N bytes, size
         field M), NAME as raw bytes; --count stores N as the entry count, --cut
         keeps the first N bytes
     archive_builder.py unpack UPDATER OUT      the archive of an updater
@@ -95,7 +95,7 @@ def names(data):
             for i in range(count)]
 
 
-def _spec(text):
+def _entry(text):
     match = re.fullmatch(rb"(.*)=(\d+)(?:/(\d+))?", text, re.S)
     if not match:
         return Entry(text, b"x")
@@ -106,11 +106,11 @@ def _spec(text):
 def main(argv):
     command, args = argv[0], [os.fsencode(a) for a in argv[1:]]
     if command == "archive":
-        out, options, specs = args[0], {}, args[1:]
-        while specs and specs[0] in (b"--count", b"--cut"):
-            options[specs[0]] = int(specs[1])
-            specs = specs[2:]
-        data = archive([_spec(a) for a in specs], count=options.get(b"--count"))
+        out, options, entries = args[0], {}, args[1:]
+        while entries and entries[0] in (b"--count", b"--cut"):
+            options[entries[0]] = int(entries[1])
+            entries = entries[2:]
+        data = archive([_entry(a) for a in entries], count=options.get(b"--count"))
         with open(out, "wb") as f:
             f.write(data[:options.get(b"--cut", len(data))])
     elif command == "unpack":
