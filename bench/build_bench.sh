@@ -37,7 +37,7 @@ fail() {
 }
 
 command -v makensis >/dev/null || fail "makensis not found (Debian nsis)"
-cmake --build "$build" --target qxbench_tree qxpack qxbuild >/dev/null ||
+cmake --build "$build" --target qxbench_tree qxpack qxbuild stamp_raw >/dev/null ||
   fail "host tools do not build"
 # The stub comes from the product build; its host tools are the ones above.
 cmake -S "$repo" -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-i686.cmake" \
