@@ -35,15 +35,18 @@ int ShowTitleMessage(const char* format, UINT buttons) {
 // drive, one that does not exist holds no game, one too long for the work
 // file's path (the file object opens at most QX_MAX_FILE_PATH bytes) cannot
 // be used, and one the updater would split elsewhere than Windows does could
-// have files written beside it: each counts as no installation.
+// have files written beside it: each counts as no installation. The path is
+// used as Windows resolves it ('/' separators, "." parts and doubled
+// separators tidied), since the native rename at commit takes it literally.
 int FindInstallation() {
-  char installDir[QX_MAX_PATH];
-  if (!GetInstallPath(installDir, g_update.brand, g_update.title)) return 0;
-  if (!installDir[0] || !IsSplitAsWindowsDoes(installDir)) return 0;
+  char written[QX_MAX_PATH], installDir[QX_MAX_PATH];
+  if (!GetInstallPath(written, g_update.brand, g_update.title) || !written[0]) return 0;
+  const DWORD length = GetFullPathNameA(written, QX_MAX_PATH, installDir, nullptr);
+  if (length == 0 || length >= QX_MAX_PATH || !IsSplitAsWindowsDoes(installDir)) return 0;
   DWORD attributes = GetFileAttributesA(installDir);
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
-  int length = JoinPath(g_update.workFile, 2, installDir, WORK_FILE_NAME);
-  if (length == 0 || length > QX_MAX_FILE_PATH) return 0;
+  const int workLength = JoinPath(g_update.workFile, 2, installDir, WORK_FILE_NAME);
+  if (workLength == 0 || workLength > QX_MAX_FILE_PATH) return 0;
   CopyBytes(g_update.installDir, installDir, sizeof installDir);
   return 1;
 }
