@@ -105,11 +105,13 @@ void RollBack(const char* installDir, const Journal& journal) {
 
 int RollForward(const char* installDir, const Journal& journal, InstallLog* log,
                 InstallFailure* failure, bool renamed) {
-  char destination[QX_MAX_PATH], staging[QX_MAX_PATH], line[QX_MAX_PATH];
+  char destination[QX_MAX_PATH], staging[QX_MAX_PATH], line[QX_MAX_PATH], target[QX_MAX_PATH];
   for (const JournalEntry& entry : journal.entries) {
     if (!EntryPaths(installDir, entry, destination, staging)) continue;  // never staged
-    // A staging file that is gone was renamed before an interruption.
-    if (!renamed && !CommitStagedFile(staging, destination) &&
+    // A staging file that is gone was renamed before an interruption. The
+    // journal holds names as the archive spells them; the rename keeps the
+    // installed file's spelling, as the interrupted run's own would have.
+    if (!renamed && !(SpellAsInstalled(destination, target) && CommitStagedFile(staging, target)) &&
         GetLastError() != ERROR_FILE_NOT_FOUND) {
       failure->Note(MSG_UPDATE_FILE_FAILED_FMT, destination);
       return 0;

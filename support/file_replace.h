@@ -51,6 +51,12 @@ Replaceability CheckReplaceable(const char* destination);
 // staged file stays where it was on failure. Win32 only.
 int CommitStagedFile(const char* staged, const char* destination);
 
+// Writes into out (QX_MAX_PATH bytes) path with its last component spelled as
+// the existing file there spells it, or path itself when there is none, so
+// that a rename over it keeps the player's spelling. 0 (out emptied) when the
+// result does not fit. Win32 only.
+int SpellAsInstalled(const char* path, char* out);
+
 // The same through the staged file's own handle, opened FM_RENAMABLE: no
 // second open. The handle stays the caller's. Win32 only.
 int CommitOpenStagedFile(void* staged, const char* destination);

@@ -39,6 +39,16 @@ int CommitStagedFile(const char* staged, const char* destination) {
   return MoveFileExA(staged, destination, MOVEFILE_REPLACE_EXISTING) ? 1 : 0;
 }
 
+int SpellAsInstalled(const char* path, char* out) {
+  WIN32_FIND_DATAA found;
+  char folder[QX_MAX_PATH];
+  const HANDLE find = FindFirstFileA(path, &found);
+  if (find == INVALID_HANDLE_VALUE) return JoinPath(out, 1, path);
+  FindClose(find);
+  if (!GetDirectoryPart(path, folder)) return JoinPath(out, 1, path);
+  return JoinPath(out, 2, folder, found.cFileName);
+}
+
 namespace {
 
 struct IoStatus {

@@ -4,6 +4,7 @@
 
 #include "support/file.h"
 #include "support/file_replace.h"
+#include "support/path_string.h"
 #include "tests/unit/win32_temp.h"
 
 namespace {
@@ -41,6 +42,14 @@ TEST(CommitStaged, ReplacesThroughTheOpenHandleKeepingAttributes) {
   EXPECT_EQ(CommitOpenStagedFile(h, (folder + "\\予").c_str()), 1);
   CloseHandle(h);
   EXPECT_EQ(ReadWholeFileOrMark(folder + "\\予"), "fresh");
+
+  // A resumed commit renames over the installed file as it is spelled.
+  char spelled[QX_MAX_PATH];
+  ASSERT_TRUE(WriteWholeFile(folder + "\\ソGame表.exe", "x"));
+  EXPECT_GT(SpellAsInstalled((folder + "\\ソGAME表.EXE").c_str(), spelled), 0);
+  EXPECT_EQ(std::string(spelled), folder + "\\ソGame表.exe");
+  EXPECT_GT(SpellAsInstalled((folder + "\\十.TXT").c_str(), spelled), 0);
+  EXPECT_EQ(std::string(spelled), folder + "\\十.TXT");
 }
 
 // What a destination must not be: read-only, a folder, or held by a program
