@@ -43,6 +43,7 @@ mode_checks() {
   make_archive "$work/drive.qrb" 'c:evil.txt=1'
   make_archive "$work/sibling.qrb" 'sub\~qxnew~.tmp=1'
   make_archive "$work/case.qrb" a.txt=1 A.TXT=2
+  make_archive "$work/both.qrb" "$(printf '\x83\x5c\x95\x5c=1')" "$(printf '\x83\x5c\x95\x5c\\\x94\x5c.txt=1')"
   make_archive "$work/long.qrb" "$(printf 'n%.0s' {1..64})=1"
   make_archive "$work/sjis.qrb" $'\x85\x40.txt=1'
   make_archive "$work/enciphered.qrb" __key__.dat=0 a.txt=1
@@ -67,6 +68,7 @@ up.qrb|the updater refuses the name X\..\..\EVIL.TXT: a part of it is
 drive.qrb|the updater refuses the name C:EVIL.TXT: it holds a character Windows forbids
 sibling.qrb|the updater refuses the name SUB\~QXNEW~.TMP: it is one of the updater's own
 case.qrb|two entries are one file on Windows (names equal but for case): A.TXT and A.TXT
+both.qrb|entries need ソ表 both as a file and as a folder (ソ表\能.TXT)
 long.qrb|name longer than 63 bytes
 sjis.qrb|no code page 932 form
 enciphered.qrb|archive is enciphered

@@ -104,6 +104,21 @@ std::vector<std::string> Folders(const std::string& cp932, std::string* utf8) {
   return folders;
 }
 
+// A name that the archive's entries (Windows name key -> UTF-8 name) need both
+// as a file and as a folder: the updater refuses such an update whole.
+bool RefuseFileAndFolder(const std::map<std::string, std::string>& files, std::string* error) {
+  for (const auto& file : files) {
+    const std::string& name = file.second;
+    for (size_t cut = name.find('\\'); cut != std::string::npos; cut = name.find('\\', cut + 1)) {
+      auto clash = files.find(WindowsNameKey(name.substr(0, cut)));
+      if (clash == files.end()) continue;
+      *error = "entries need " + clash->second + " both as a file and as a folder (" + name + ")";
+      return false;
+    }
+  }
+  return true;
+}
+
 // A name that is a file in one tree and a folder in the other.
 bool RefuseFileFolderSwaps(const std::vector<ArchiveSourceFile>& tree,
                            const std::vector<ArchiveSourceFile>& oldTree, std::string* error) {
@@ -214,18 +229,20 @@ bool CheckUpdateArchive(const std::string& path, std::vector<std::string>* warni
   std::map<std::string, std::string> seen;  // Windows name key -> name (UTF-8)
   // The index as stored, read beside the reader's own copy.
   return ForEachStoredEntry(
-      &file,
-      [&](uint32_t i, const ArchiveIndexEntry& stored) {
-        qxArchiveEntry* entry = reader.OpenEntry(i);
-        if (entry == NoArchiveEntry()) {
-          *error = "archive entry " + std::to_string(i) + " does not open";
-          return false;
-        }
-        const bool ok = CheckEntry(&reader, entry, stored, file.Size(), &seen, warnings, error);
-        reader.CloseEntry(entry);
-        return ok;
-      },
-      error);
+             &file,
+             [&](uint32_t i, const ArchiveIndexEntry& stored) {
+               qxArchiveEntry* entry = reader.OpenEntry(i);
+               if (entry == NoArchiveEntry()) {
+                 *error = "archive entry " + std::to_string(i) + " does not open";
+                 return false;
+               }
+               const bool ok =
+                   CheckEntry(&reader, entry, stored, file.Size(), &seen, warnings, error);
+               reader.CloseEntry(entry);
+               return ok;
+             },
+             error) &&
+         RefuseFileAndFolder(seen, error);
 }
 
 bool DiffTrees(const std::vector<ArchiveSourceFile>& tree,
