@@ -158,6 +158,7 @@ TEST(PeImage, RefusesWhatItCannotRewrite) {
       {"rsrc not last", [](std::string* s) { s->replace(kSections + 80, 6, ".data\0", 6); }},
       {"data after the sections", [](std::string* s) { *s += "trailer"; }},
       {"no PE signature", [](std::string* s) { (*s)[0x41] = 'X'; }},
+      {"rsrc inside the headers", [](std::string* s) { Put32(s, kSections + 40 + 20, 0x100); }},
   };
   for (const Case& c : cases) {
     std::string image = MakeImage();

@@ -404,6 +404,17 @@ bool LayOut(const std::string& image, const std::vector<PeResource>& resources,
       return false;
     }
   }
+  // The headers are rewritten in the bytes before the resource section, and
+  // the sections behind it are moved: each must lie after the headers and
+  // inside the file.
+  const size_t headersEnd = layout.sections.back().header + SECTION_HEADER_BYTES;
+  for (size_t i = rsrc; i < layout.sections.size(); ++i) {
+    const Section& s = layout.sections[i];
+    if (s.rawPointer < headersEnd || uint64_t(s.rawPointer) + s.rawSize > image.size()) {
+      *error = "the stub's sections do not hold together";
+      return false;
+    }
+  }
   // Behind the last section only the COFF symbol and string table may
   // follow (a stripped image keeps the string table of long section names);
   // it refers to no file offset and moves as it is.
