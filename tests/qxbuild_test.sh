@@ -289,7 +289,11 @@ print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss if status == 0 else
   local pid=$! waited
   for waited in $(seq 100); do [ -e "$work/stop.exe.tmp" ] && break; sleep 0.1; done
   kill -TERM $pid && wait $pid
-  [ -z "$(ls "$work"/stop.exe* 2>/dev/null)" ] || fail "left after SIGTERM: $(ls "$work"/stop.exe*)"
+  "$qxarc" create "$work/tree" "$work/stop.qrb" --encipher 5 >/dev/null &
+  pid=$!
+  for waited in $(seq 100); do [ -e "$work/stop.qrb.partial" ] && break; sleep 0.1; done
+  kill -TERM $pid && wait $pid
+  [ -z "$(ls "$work"/stop.* 2>/dev/null)" ] || fail "left after SIGTERM: $(ls "$work"/stop.*)"
   python3 -c 'import sys, zlib; p = open(sys.argv[1], "rb").read()
 sys.stdout.buffer.write(zlib.decompress(p[40:]))' "$work/payload.bin" | cmp - <(
     python3 -c 'import sys, zlib; image = open(sys.argv[1], "rb").read()

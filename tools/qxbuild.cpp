@@ -237,7 +237,7 @@ bool CheckInputs(const Options& o, const std::string& stubPath, UpdaterStamp* st
 int Run(const Options& o) {
   ScratchFiles scratch;  // removed on every way out
   const std::string archiveTmp = scratch.Add(o.out + ".archive.tmp");
-  scratch.Add(archiveTmp + ".partial");
+  scratch.Add(PartialPath(archiveTmp));
   const std::string unsignedTmp = scratch.Add(o.out + ".tmp");
   const std::string signedTmp = scratch.Add(o.out + ".signed.tmp");
   const std::string stubPath =

@@ -67,7 +67,7 @@ int Main(const std::vector<std::string>& args) {
   const std::string& output = args.back();
   ScratchFiles scratch;  // removed on every way out
   const std::string archiveTmp = scratch.Add(output + ".archive.tmp");
-  scratch.Add(archiveTmp + ".partial");
+  scratch.Add(PartialPath(archiveTmp));
   const std::string partial = scratch.Add(output + ".partial");
   std::string error;
   std::vector<std::string> warnings;

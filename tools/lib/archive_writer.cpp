@@ -11,6 +11,7 @@
 #include "tools/lib/archive_layout.h"
 #include "tools/lib/byte_stream.h"
 #include "tools/lib/cp932.h"
+#include "tools/lib/scratch_files.h"
 
 namespace fs = std::filesystem;
 
@@ -217,28 +218,22 @@ void LeaveOutFiles(const std::vector<std::string>& paths, std::vector<ArchiveSou
                files->end());
 }
 
+std::string PartialPath(const std::string& path) { return path + ".partial"; }
+
 bool WriteReplacing(const std::string& path,
                     const std::function<bool(std::ostream& out, std::string* error)>& write,
                     std::string* error) {
-  const fs::path target = fs::u8path(path);
-  fs::path scratch = target;
-  scratch += ".partial";
-  std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
+  ScratchFiles partial;  // gone on every way out, an interruption included
+  const std::string scratch = partial.Add(PartialPath(path));
+  std::ofstream out(fs::u8path(scratch), std::ios::binary | std::ios::trunc);
   if (!out) {
     *error = "cannot create " + path;
     return false;
   }
   bool ok = write(out, error);
   out.close();
-  std::error_code ec;
   if (ok && !out) *error = "cannot write " + path;
-  if (ok && out) {
-    fs::rename(scratch, target, ec);
-    if (!ec) return true;
-    *error = "cannot replace " + path + ": " + ec.message();
-  }
-  fs::remove(scratch, ec);
-  return false;
+  return ok && out && MoveOver(scratch, path, error);
 }
 
 bool WriteArchive(const std::vector<ArchiveSourceFile>& files, const std::string& archivePath,

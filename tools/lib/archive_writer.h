@@ -41,9 +41,14 @@ void LeaveOutFiles(const std::vector<std::string>& paths, std::vector<ArchiveSou
 bool WriteArchive(const std::vector<ArchiveSourceFile>& files, const std::string& archivePath,
                   std::string* error);
 
-// Runs write on a scratch file beside path ("PATH.partial") and renames it to
-// path only when write succeeded and the stream stayed good; otherwise the
-// scratch file is removed and path is left alone. path is UTF-8.
+// The scratch file WriteReplacing writes beside path ("PATH.partial"), for a
+// tool that leaves its own scratch files out of a tree.
+std::string PartialPath(const std::string& path);
+
+// Runs write on PartialPath(path) and renames it to path only when write
+// succeeded and the stream stayed good; otherwise path is left alone. The
+// scratch file is removed on every way out, an interruption included. path is
+// UTF-8.
 bool WriteReplacing(const std::string& path,
                     const std::function<bool(std::ostream& out, std::string* error)>& write,
                     std::string* error);
