@@ -44,9 +44,11 @@ bool SignExecutable(const std::string& input, const std::string& output,
     return false;
   }
   int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  pid_t waited;
+  while ((waited = waitpid(child, &status, 0)) < 0 && errno == EINTR) {
   }
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+  // A signer that cannot be waited for has not been seen to succeed.
+  if (waited == child && WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
   *error = SignerFailure(messages, options);
   return false;
 }
