@@ -6,6 +6,7 @@
 #include "app/entry_name.h"
 #include "app/install_plan.h"
 #include "app/messages.h"
+#include "support/file.h"
 #include "support/file_replace.h"
 #include "support/path_string.h"
 
@@ -43,10 +44,6 @@ Listing List(const std::string& full) {
   } while (FindNextFileA(search, &found));
   FindClose(search);
   return listing;
-}
-
-bool IsAbsent(DWORD error) {
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 class Planner {
@@ -89,7 +86,7 @@ const Folder& Planner::Resolve(const std::string& folder) {
       result.state = FOLDER_EXISTS;
       result.anchor = plan->anchors.size() - 1;
       result.listing = List(full);
-    } else if (attributes == INVALID_FILE_ATTRIBUTES && IsAbsent(GetLastError())) {
+    } else if (attributes == INVALID_FILE_ATTRIBUTES && IsNotFoundError(GetLastError())) {
       const std::string above = GetDirectoryPart(folder.c_str(), parent) ? parent : "";
       const Folder& outer = Resolve(above);
       if (outer.state != FOLDER_BLOCKED) {

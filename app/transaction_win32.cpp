@@ -25,9 +25,7 @@ JournalFound ReadJournal(const char* installDir, Journal* journal) {
   if (!JournalPath(installDir, path)) return JOURNAL_NONE;
   qxFile file;
   if (!file.Open(path, FM_READ_EXISTING)) {
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? JOURNAL_NONE
-                                                                          : JOURNAL_UNREADABLE;
+    return IsNotFoundError(GetLastError()) ? JOURNAL_NONE : JOURNAL_UNREADABLE;
   }
   const int size = file.GetSize();
   if (size < 0 || static_cast<DWORD>(size) > kJournalMax) return JOURNAL_DAMAGED;
@@ -89,9 +87,7 @@ int WriteJournal(const char* installDir, const Journal& journal) {
 
 int LoadInstallLog(const char* logPath, InstallLog* log) {
   if (log->Load(logPath)) return 1;
-  if (GetFileAttributesA(logPath) != INVALID_FILE_ATTRIBUTES) return 0;
-  const DWORD error = GetLastError();
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  return GetFileAttributesA(logPath) == INVALID_FILE_ATTRIBUTES && IsNotFoundError(GetLastError());
 }
 
 void RollBack(const char* installDir, const Journal& journal) {

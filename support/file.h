@@ -88,4 +88,10 @@ class qxFile : public qxFileBase {
   DWORD position;
 };
 
+// 1 when a Win32 error says that a path names nothing: the file, or a folder
+// on its way, is not there.
+inline int IsNotFoundError(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 #endif

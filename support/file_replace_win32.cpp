@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "support/file.h"
 #include "support/file_replace.h"
 #include "support/path_string.h"
 
@@ -18,11 +19,8 @@ int ReplaceWithSibling(const char* sibling, const char* destination) {
 
 Replaceability CheckReplaceable(const char* destination) {
   const DWORD attributes = GetFileAttributesA(destination);
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? REPLACE_ABSENT
-                                                                          : REPLACE_HELD;
-  }
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return IsNotFoundError(GetLastError()) ? REPLACE_ABSENT : REPLACE_HELD;
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return REPLACE_FOLDER;
   if (attributes & FILE_ATTRIBUTE_READONLY) return REPLACE_READ_ONLY;
   // Every sharing is allowed here, so only a program that denies delete
