@@ -184,14 +184,14 @@ bool ArchiveTree(const Options& o, const ScratchFiles& scratch, const std::strin
 }
 
 // The checked archive, from the tree (into a scratch file) or the ready one.
-bool MakeArchive(const Options& o, const ScratchFiles& scratch, std::string* archivePath,
-                 std::string* error) {
+bool MakeArchive(const Options& o, const ScratchFiles& scratch, const std::string& archiveTmp,
+                 std::string* archivePath, std::string* error) {
   const bool tree = IsDirectory(o.from);
   if (!tree && !o.old.empty()) {
     *error = "--old needs --from DIR";
     return false;
   }
-  *archivePath = tree ? o.out + ".archive.tmp" : o.from;
+  *archivePath = tree ? archiveTmp : o.from;
   std::vector<std::string> warnings;
   if ((tree && !ArchiveTree(o, scratch, *archivePath, error)) ||
       !CheckUpdateArchive(*archivePath, &warnings, error))
@@ -216,9 +216,8 @@ bool CheckOutput(const std::string& out, std::string* error) {
 
 // The stub and the inputs that need no archive: refused before any work.
 bool CheckInputs(const Options& o, const std::string& stubPath, UpdaterStamp* stamp,
-                 std::string* stub, std::string* error) {
-  bool epochGiven = false;
-  if (!SourceDateEpoch(&stamp->timeStamp, &epochGiven, error) ||
+                 bool* epochGiven, std::string* stub, std::string* error) {
+  if (!SourceDateEpoch(&stamp->timeStamp, epochGiven, error) ||
       !CheckProductName("brand", o.brand, &stamp->brandCp932, error) ||
       !CheckProductName("title", o.title, &stamp->titleCp932, error) || !CheckOutput(o.out, error))
     return false;
@@ -246,10 +245,10 @@ int Run(const Options& o) {
   UpdaterStamp stamp;
   std::string stub, archive, error;
   bool epochGiven = false;
-  if (!CheckInputs(o, stubPath, &stamp, &stub, &error) ||
-      !MakeArchive(o, scratch, &archive, &error))
+  if (!CheckInputs(o, stubPath, &stamp, &epochGiven, &stub, &error) ||
+      !MakeArchive(o, scratch, archiveTmp, &archive, &error))
     return Say(error), 1;
-  SourceDateEpoch(&signing.time, &epochGiven, &error);
+  signing.time = stamp.timeStamp;
   signing.fixedTime = epochGiven;
   if (o.check) {
     // The certificate opens: the stub signs (a check asks no timestamp server).

@@ -279,8 +279,3 @@ bool DeflateParallelBlocks(const void* data, size_t size, unsigned threads, size
   out->resize(before);
   return false;
 }
-
-bool DeflateParallel(const void* data, size_t size, unsigned threads, std::string* out,
-                     std::string* error) {
-  return DeflateParallelBlocks(data, size, threads, QX_DEFLATE_BLOCK_SIZE, out, error);
-}

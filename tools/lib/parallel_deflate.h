@@ -14,16 +14,12 @@
 const size_t QX_DEFLATE_BLOCK_SIZE = 1u << 20;
 
 // Appends to *out one RFC 1950 stream of size bytes at data: header 0x78 0xDA,
-// then each QX_DEFLATE_BLOCK_SIZE block deflated at level 9 with the 32 KiB
-// before it as dictionary and ended by a sync flush (the last by the final
-// block), then the Adler-32 of the whole. threads 0 means one per hardware
-// thread. The same input gives the same bytes for any thread count. At most a
-// few blocks of output are held besides *out. False with a one-line reason
-// when zlib fails (*out then as it was).
-bool DeflateParallel(const void* data, size_t size, unsigned threads, std::string* out,
-                     std::string* error);
-
-// The same with another block size (1 byte to 1 GiB), to measure the choice.
+// then each blockSize block (1 byte to 1 GiB; QX_DEFLATE_BLOCK_SIZE in the
+// tools) deflated at level 9 with the 32 KiB before it as dictionary and ended
+// by a sync flush (the last by the final block), then the Adler-32 of the
+// whole. threads 0 means one per hardware thread. The same input gives the
+// same bytes for any thread count. False with a one-line reason when zlib
+// fails (*out then as it was).
 bool DeflateParallelBlocks(const void* data, size_t size, unsigned threads, size_t blockSize,
                            std::string* out, std::string* error);
 
