@@ -4,6 +4,8 @@
 #include <cstring>
 #include <map>
 
+#include "archive/archive_format.h"
+
 namespace {
 
 enum : uint32_t {
@@ -18,10 +20,8 @@ enum : uint32_t {
   MAX_HEADER_OFFSET = 1u << 20,  // where the PE header may start, far beyond any linker's
 };
 
-uint32_t Get16(const std::string& s, size_t at) {
-  return uint32_t(uint8_t(s[at])) | uint32_t(uint8_t(s[at + 1])) << 8;
-}
-uint32_t Get32(const std::string& s, size_t at) { return Get16(s, at) | Get16(s, at + 2) << 16; }
+uint32_t Get16(const std::string& s, size_t at) { return LoadLe16(s.data() + at); }
+uint32_t Get32(const std::string& s, size_t at) { return LoadLe32(s.data() + at); }
 void Put16(std::string* s, size_t at, uint32_t v) {
   (*s)[at] = char(v & 0xFF);
   (*s)[at + 1] = char((v >> 8) & 0xFF);
@@ -142,7 +142,7 @@ class TreeReader {
   uint32_t Word(uint64_t at, size_t bytes) const {
     unsigned char b[4] = {0, 0, 0, 0};
     range->ReadAt(base + at, b, bytes);
-    return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+    return LoadLe32(b);
   }
   uint32_t At16(uint64_t at) const { return Word(at, 2); }
   uint32_t At32(uint64_t at) const { return Word(at, 4); }

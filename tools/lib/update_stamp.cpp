@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "archive/archive_format.h"
 #include "resources/resource.h"
 #include "tools/lib/cp932.h"
 #include "tools/lib/pe_image.h"
@@ -25,7 +26,7 @@ bool Utf16(const std::string& cp932, std::u16string* out, std::string* error) {
 bool ParseBlock(const std::string& data, std::vector<std::u16string>* strings) {
   strings->assign(STRINGS_PER_BLOCK, std::u16string());
   size_t p = 0;
-  auto word = [&](size_t at) { return char16_t(uint8_t(data[at]) | uint8_t(data[at + 1]) << 8); };
+  auto word = [&](size_t at) { return char16_t(LoadLe16(data.data() + at)); };
   for (auto& s : *strings) {
     if (p + 2 > data.size()) return false;
     const size_t n = word(p);

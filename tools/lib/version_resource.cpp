@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "archive/archive_format.h"
 #include "tools/lib/cp932.h"
 #include "tools/lib/pe_image.h"
 
@@ -18,9 +19,7 @@ enum : uint32_t {
   MAX_VERSION_BLOCK = 0xFFFF,  // its length is a 16-bit word
 };
 
-uint32_t Word(const std::string& s, size_t at) {
-  return uint32_t(uint8_t(s[at])) | uint32_t(uint8_t(s[at + 1])) << 8;
-}
+uint32_t Word(const std::string& s, size_t at) { return LoadLe16(s.data() + at); }
 
 size_t Align4(size_t v) { return (v + 3) & ~size_t(3); }
 
