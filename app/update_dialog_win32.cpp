@@ -15,8 +15,6 @@
 
 namespace {
 
-const char kPayloadType[] = "UPDATEDATA";
-const char kPayloadName[] = "DATA";
 const INT_PTR kDialogEndCode = 2;
 
 void EndWithError(HWND dialog, const char* text) {
@@ -124,7 +122,7 @@ void RunUnpackStep(HWND dialog) {
   // What a killed run left is finished first, and its files leave room.
   if (!FinishInterruptedUpdate(dialog, g_update.installDir))
     return (void)EndDialog(dialog, kDialogEndCode);
-  HRSRC found = FindResourceA(g_update.instance, kPayloadName, kPayloadType);
+  HRSRC found = FindResourceA(g_update.instance, QX_PAYLOAD_NAME, QX_PAYLOAD_TYPE);
   if (!found) return EndWithError(dialog, MSG_PAYLOAD_NOT_FOUND);
   HGLOBAL loaded = LoadResource(g_update.instance, found);
   if (!loaded) return EndWithError(dialog, MSG_PAYLOAD_NOT_LOADED);

@@ -19,6 +19,10 @@ static_assert(sizeof(PayloadHeader) == QX_PAYLOAD_HEADER_SIZE, "payload header i
 // Where the header's fields lie.
 enum { QX_PAYLOAD_UNPACKED_SIZE_AT = 32, QX_PAYLOAD_PACKED_SIZE_AT = 36 };
 
+// The payload's resource in the updater: its type and name (both strings).
+#define QX_PAYLOAD_TYPE "UPDATEDATA"
+#define QX_PAYLOAD_NAME "DATA"
+
 // The name builders store in the header.
 #define QX_PACKED_NAME "__packtmp__.tmp"
 

@@ -5,8 +5,10 @@
 
 #include "archive/archive_format.h"
 #include "resources/resource.h"
+#include "support/payload.h"
 #include "tools/lib/cp932.h"
 #include "tools/lib/pe_image.h"
+#include "tools/lib/updater_payload.h"
 
 namespace {
 
@@ -51,11 +53,6 @@ std::string BlockBytes(const std::vector<std::u16string>& strings) {
   return out;
 }
 
-bool IsPayload(const PeResource& r) {
-  return !r.type.isNumber && r.type.text == u"UPDATEDATA" && !r.name.isNumber &&
-         r.name.text == u"DATA";
-}
-
 // The updater's resources: the stub's, stamped, with an empty payload last.
 bool StampedResources(const std::string& stub, const UpdaterStamp& stamp,
                       std::vector<PeResource>* kept, std::string* error) {
@@ -68,7 +65,8 @@ bool StampedResources(const std::string& stub, const UpdaterStamp& stamp,
   const bool versioned = WantsVersionResource(stamp.version);
   bool strings = false;
   for (PeResource& r : resources) {
-    if (IsPayload(r) || (versioned && r.type.isNumber && r.type.id == RT_VERSION_ID)) continue;
+    if (IsPayloadResource(r) || (versioned && r.type.isNumber && r.type.id == RT_VERSION_ID))
+      continue;
     if (r.type.isNumber && r.type.id == RT_STRING_ID && r.name.isNumber && r.name.id == block &&
         r.language == JAPANESE) {
       std::vector<std::u16string> table;
@@ -97,8 +95,8 @@ bool StampedResources(const std::string& stub, const UpdaterStamp& stamp,
     kept->push_back(version);
   }
   PeResource data;
-  data.type = PeText("UPDATEDATA");
-  data.name = PeText("DATA");
+  data.type = PeText(QX_PAYLOAD_TYPE);
+  data.name = PeText(QX_PAYLOAD_NAME);
   data.language = JAPANESE;
   kept->push_back(data);
   return true;

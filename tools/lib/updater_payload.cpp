@@ -29,14 +29,17 @@ bool LooksLikeExecutable(const std::string& firstBytes) {
   return firstBytes.compare(0, 2, "MZ") == 0;
 }
 
+bool IsPayloadResource(const PeResource& r) {
+  return !r.type.isNumber && r.type.text == PeText(QX_PAYLOAD_TYPE).text && !r.name.isNumber &&
+         r.name.text == PeText(QX_PAYLOAD_NAME).text;
+}
+
 bool ExtractUpdaterArchive(ByteRange* updater, ByteSink* sink, std::string* error) {
   std::vector<PeResource> resources;
   if (!ListPeResources(updater, &resources, error)) return false;
   const PeResource* payload = nullptr;
   for (const PeResource& r : resources)
-    if (!r.type.isNumber && r.type.text == u"UPDATEDATA" && !r.name.isNumber &&
-        r.name.text == u"DATA")
-      payload = &r;
+    if (IsPayloadResource(r)) payload = &r;
   if (!payload) {
     *error = "a Windows executable without an update payload (no updater, or an unstamped stub)";
     return false;

@@ -7,10 +7,15 @@
 
 #include "tools/lib/byte_stream.h"
 
+struct PeResource;
+
+// True for the updater's payload resource (QX_PAYLOAD_TYPE, QX_PAYLOAD_NAME).
+bool IsPayloadResource(const PeResource& r);
+
 // True when the first bytes of a file are a Windows executable's ("MZ").
 bool LooksLikeExecutable(const std::string& firstBytes);
 
-// Finds the payload resource "UPDATEDATA"/"DATA" of the updater that range
+// Finds the payload resource of the updater that range
 // reads (its resource tree only), checks its header as the updater does
 // (CheckPayload) and inflates its stream as the updater does (InflateStream:
 // exactly the header's length, the stream's end and Adler-32 checked) into
