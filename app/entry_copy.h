@@ -18,14 +18,13 @@ enum EntryCopyResult {
 const uint32_t ENTRY_COPY_STEP = 1 << 20;
 
 // Creates (or empties) the file at path, opened with FM_WRITE_REPLACE and
-// extraMode (FM_HIDDEN, FM_SYSTEM), and copies the entry into it from its
-// start through buffer (step bytes, at most ENTRY_COPY_STEP). Then, without
-// keep, flushes and closes it; with keep, hands the file over still open,
-// unflushed and renamable (FM_RENAMABLE) in *keep, for the caller to flush,
-// rename and close. On every failure after creation the file is deleted again.
-// The entry is rewound to its start on return.
+// extraMode (FM_HIDDEN, FM_SYSTEM), and copies the freshly opened entry into
+// it through buffer (ENTRY_COPY_STEP bytes). Then, with keep null, flushes and
+// closes it; otherwise hands the file over still open, unflushed and renamable
+// (FM_RENAMABLE) in *keep, for the caller to flush, rename and close. On every
+// failure after creation the file is deleted again.
 EntryCopyResult CopyEntryToFile(qxArchive* reader, qxArchiveEntry* entry, const char* path,
-                                int extraMode, char* buffer, uint32_t step, void** keep = nullptr);
+                                int extraMode, char* buffer, void** keep);
 
 // The message that reports a failed copy of an entry bound for a destination,
 // with one %s for that destination.

@@ -20,12 +20,11 @@ EntryCopyResult CopySteps(qxArchive* reader, qxArchiveEntry* entry, qxFile* file
 }  // namespace
 
 EntryCopyResult CopyEntryToFile(qxArchive* reader, qxArchiveEntry* entry, const char* path,
-                                int extraMode, char* buffer, uint32_t step, void** keep) {
-  reader->Seek(entry, 0, 0);
+                                int extraMode, char* buffer, void** keep) {
   qxFile file;
   if (!file.Open(path, FM_WRITE_REPLACE | extraMode | (keep ? FM_RENAMABLE : 0)))
     return COPY_CREATE_FAILED;
-  EntryCopyResult result = CopySteps(reader, entry, &file, buffer, step);
+  EntryCopyResult result = CopySteps(reader, entry, &file, buffer, ENTRY_COPY_STEP);
   if (result == COPY_DONE && keep) {
     *keep = file.Release();
   } else {
@@ -33,7 +32,6 @@ EntryCopyResult CopyEntryToFile(qxArchive* reader, qxArchiveEntry* entry, const 
     if (!file.Close() && result == COPY_DONE) result = COPY_WRITE_FAILED;
     if (result != COPY_DONE) DeleteFileA(path);
   }
-  reader->Seek(entry, 0, 0);
   return result;
 }
 

@@ -38,7 +38,7 @@ bool StageEntry(qxArchive* reader, PlannedEntry* planned, char* buffer, FlushQue
   void* handle = nullptr;
   const EntryCopyResult copied =
       CopyEntryToFile(reader, entry, planned->staging.c_str(), StagingMode(planned->attributes),
-                      buffer, ENTRY_COPY_STEP, keep ? &handle : nullptr);
+                      buffer, keep ? &handle : nullptr);
   reader->CloseEntry(entry);
   if (copied != COPY_DONE) {
     failure->Note(CopyFailureFormat(copied), planned->destination);
