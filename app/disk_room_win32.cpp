@@ -13,13 +13,11 @@ struct VolumeNeed {
   uint64_t need;
 };
 
-// The volume of directory, with its real allocation unit: the larger of what
-// it reports and what a file of one byte takes there.
-bool Measure(const char* directory, VolumeSpace* space) {
-  if (!QueryVolumeSpace(directory, space)) return false;
+// The real allocation unit of the volume of directory (space, as it reports
+// itself): the larger of what it reports and what a file of one byte takes.
+void TakeProbedCluster(const char* directory, VolumeSpace* space) {
   const uint32_t probed = ProbeAllocationUnit(directory);
   if (probed > space->cluster) space->cluster = probed;
-  return true;
 }
 
 // The volume of each anchor, each volume measured once; -1 where unknown.
@@ -33,7 +31,8 @@ std::vector<int> VolumesOf(const InstallPlan& plan, std::vector<VolumeNeed>* vol
         if ((*volumes)[v].space.serial == space.serial &&
             (*volumes)[v].space.totalBytes == space.totalBytes)
           found = static_cast<int>(v);
-      if (found < 0 && Measure(anchor.c_str(), &space)) {
+      if (found < 0) {
+        TakeProbedCluster(anchor.c_str(), &space);
         volumes->push_back({space, 0});
         found = static_cast<int>(volumes->size() - 1);
       }
@@ -54,7 +53,8 @@ void Add(std::vector<VolumeNeed>* volumes, int volume, uint64_t bytes) {
 int RemoveWorkFileAndCheckRoom(HWND dialog, uint32_t unpackedSize) {
   DeleteFileA(g_update.workFile);
   VolumeSpace space;
-  if (!Measure(g_update.installDir, &space)) return 1;
+  if (!QueryVolumeSpace(g_update.installDir, &space)) return 1;
+  TakeProbedCluster(g_update.installDir, &space);
   if (space.freeBytes >= ClusterBytes(unpackedSize, space.cluster)) return 1;
   MessageBoxA(dialog, MSG_DISK_FULL, MSG_CAPTION_ERROR, MB_OK);
   return 0;
