@@ -17,27 +17,6 @@ bool Fail(std::string* error, const std::string& reason) {
   return false;
 }
 
-// The stored index: entry 0 the key entry, then every file with true offsets
-// laid out one after another, each behind its index copy.
-bool BuildIndex(const std::vector<ArchiveSourceFile>& files, uint32_t seed,
-                const BlowfishContext& cipher, std::vector<ArchiveIndexEntry>* index,
-                std::string* error) {
-  std::vector<std::string> names = {ARCHIVE_KEY_ENTRY_NAME};
-  std::vector<uint64_t> sizes = {0};  // the key entry has no data of its own
-  for (const ArchiveSourceFile& f : files) {
-    if (f.name.empty() || f.name.size() >= ARCHIVE_NAME_BYTES)
-      return Fail(error, "name too long: " + f.name);
-    std::error_code ec;
-    sizes.push_back(fs::file_size(fs::u8path(f.hostPath), ec));
-    if (ec) return Fail(error, "cannot read " + f.hostPath + ": " + ec.message());
-    names.push_back(f.name);
-  }
-  if (LayOutArchive(names, sizes, index) != names.size())
-    return Fail(error, "archive would reach 2 GiB");
-  EncipherIndex(cipher, seed, index);
-  return true;
-}
-
 // Copies one file, enciphering its whole blocks; chunks are multiples of 8,
 // so only the last one can end in the plain partial block.
 bool CopyEnciphered(const std::string& hostPath, uint32_t size, const BlowfishContext& cipher,
@@ -60,15 +39,13 @@ bool CopyEnciphered(const std::string& hostPath, uint32_t size, const BlowfishCo
 }
 
 bool WriteAll(const std::vector<ArchiveSourceFile>& files,
-              const std::vector<ArchiveIndexEntry>& index, const BlowfishContext& cipher,
-              std::ostream& out, std::string* error) {
+              const std::vector<ArchiveIndexEntry>& index, const std::vector<uint64_t>& sizes,
+              const BlowfishContext& cipher, std::ostream& out, std::string* error) {
   return EmitArchive(
       index,
       [&](size_t i, std::ostream& o, std::string* why) {
         if (i == 0) return true;  // the key entry has no data of its own
-        ArchiveIndexEntry e = index[i];
-        DecipherIndexEntry(&cipher, uint32_t(i), &e);
-        return CopyEnciphered(files[i - 1].hostPath, e.size, cipher, o, why);
+        return CopyEnciphered(files[i - 1].hostPath, uint32_t(sizes[i]), cipher, o, why);
       },
       out, error);
 }
@@ -77,18 +54,20 @@ bool WriteAll(const std::vector<ArchiveSourceFile>& files,
 
 bool WriteEncipheredArchive(const std::vector<ArchiveSourceFile>& files,
                             const std::string& archivePath, uint32_t seed, std::string* error) {
-  if (files.size() >= (uint64_t(QX_MAX_ARCHIVE_SIZE) + 1 - ARCHIVE_HEADER_BYTES) /
-                          (2 * ARCHIVE_INDEX_ENTRY_BYTES)) {
-    return Fail(error, "too many files");
-  }
+  // Entry 0 is the key entry, with no data of its own.
+  std::vector<std::string> names = {ARCHIVE_KEY_ENTRY_NAME};
+  std::vector<uint64_t> sizes = {0};
+  std::vector<ArchiveIndexEntry> index;
+  std::string reason;
+  if (!PlanArchive(files, &names, &sizes, &index, &reason)) return Fail(error, reason);
   BlowfishContext cipher;
   SetArchiveContentKey(&cipher, seed);
-  std::vector<ArchiveIndexEntry> index;
-  if (!BuildIndex(files, seed, cipher, &index, error)) return false;
-  std::string reason;
+  EncipherIndex(cipher, seed, &index);
   const bool ok = WriteReplacing(
       archivePath,
-      [&](std::ostream& out, std::string* why) { return WriteAll(files, index, cipher, out, why); },
+      [&](std::ostream& out, std::string* why) {
+        return WriteAll(files, index, sizes, cipher, out, why);
+      },
       &reason);
   if (!ok) Fail(error, reason);
   return ok;

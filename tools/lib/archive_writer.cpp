@@ -67,12 +67,12 @@ bool RefuseCollisions(const std::vector<ArchiveSourceFile>& files, std::string* 
   return true;
 }
 
-// The index of the files with their sizes; false when a file is unreadable
-// or the archive too big for the reader's 32-bit (below 2 GiB) positions.
-bool Plan(const std::vector<ArchiveSourceFile>& files, std::vector<ArchiveIndexEntry>* index,
-          std::string* error) {
-  std::vector<std::string> names;
-  std::vector<uint64_t> sizes;
+}  // namespace
+
+bool PlanArchive(const std::vector<ArchiveSourceFile>& files, std::vector<std::string>* names,
+                 std::vector<uint64_t>* sizes, std::vector<ArchiveIndexEntry>* index,
+                 std::string* error) {
+  const size_t before = names->size();
   for (const ArchiveSourceFile& f : files) {
     if (f.name.empty() || f.name.size() >= ARCHIVE_NAME_BYTES ||
         f.name.find('\0') != std::string::npos) {
@@ -89,15 +89,17 @@ bool Plan(const std::vector<ArchiveSourceFile>& files, std::vector<ArchiveIndexE
       *error = "cannot read " + f.hostPath + " (no permission to read it?)";
       return false;
     }
-    names.push_back(f.name);
-    sizes.push_back(size);
+    names->push_back(f.name);
+    sizes->push_back(size);
   }
-  const size_t fit = LayOutArchive(names, sizes, index);
-  if (fit == files.size()) return true;
+  const size_t fit = LayOutArchive(*names, *sizes, index);
+  if (fit == names->size()) return true;
   *error = "archive would pass the updater's limit of " + std::to_string(QX_MAX_ARCHIVE_SIZE) +
-           " bytes at " + files[fit].hostPath;
+           " bytes at " + files[fit < before ? 0 : fit - before].hostPath;
   return false;
 }
+
+namespace {
 
 // Appends exactly size bytes of the file through buffer; false when it has
 // changed meanwhile.
@@ -238,8 +240,10 @@ bool WriteReplacing(const std::string& path,
 
 bool WriteArchive(const std::vector<ArchiveSourceFile>& files, const std::string& archivePath,
                   std::string* error) {
+  std::vector<std::string> names;
+  std::vector<uint64_t> sizes;
   std::vector<ArchiveIndexEntry> index;
-  if (!Plan(files, &index, error)) return false;
+  if (!PlanArchive(files, &names, &sizes, &index, error)) return false;
   return WriteReplacing(
       archivePath,
       [&](std::ostream& out, std::string* why) { return WriteAll(files, index, out, why); }, error);

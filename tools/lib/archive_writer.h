@@ -34,6 +34,16 @@ void LeaveOutFile(const std::string& path, std::vector<ArchiveSourceFile>* files
 // The same for each of paths that exists (a tool's output and its scratch files).
 void LeaveOutFiles(const std::vector<std::string>& paths, std::vector<ArchiveSourceFile>* files);
 
+// The index of an archive of files, behind the entries already in names and
+// sizes (an enciphered archive's key entry), which it extends. False with a
+// one-line reason naming the file: a name that does not fit (63 bytes) or
+// holds a NUL, a file that cannot be read, or an archive that would pass
+// QX_MAX_ARCHIVE_SIZE there.
+struct ArchiveIndexEntry;
+bool PlanArchive(const std::vector<ArchiveSourceFile>& files, std::vector<std::string>* names,
+                 std::vector<uint64_t>* sizes, std::vector<ArchiveIndexEntry>* index,
+                 std::string* error);
+
 // Writes the archive: magic, count, index, then for each entry a copy of its
 // index entry followed by its data. False with a reason on I/O failure or a
 // file that cannot be read (refused before anything is written); a failure
